@@ -1,0 +1,22 @@
+/* File installer: one payload entry at a time through a temporary file, the
+   overwrite question, replacement at restart and the whole run. */
+#ifndef SKYRIFT_INSTALLER_H
+#define SKYRIFT_INSTALLER_H
+
+#include <windows.h>
+
+typedef enum InstallResult {
+    INSTALL_FAILED = -1,    /* failed; the user has been told */
+    INSTALL_OK = 0,         /* the target holds the entry's content */
+    INSTALL_DEFERRED = 1,   /* written beside the target until restart */
+    INSTALL_DECLINED = 2    /* the user refused to overwrite */
+} InstallResult;
+
+int AskOverwrite(const char *relativeName);
+BOOL CALLBACK OverwriteDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+InstallResult ScheduleReplaceAtRestart(const char *targetPath, const char *sidePath);
+InstallResult InstallPayloadFile(const char *folder, const char *relativeName, const char *fileName);
+int InstallAllFiles(void);
+
+#endif

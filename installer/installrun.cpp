@@ -1,0 +1,70 @@
+/* The installation run: every payload entry into tvdata\, the summary, the
+   restart notice or question, and on a clean run the read-me and success. */
+#include <windows.h>
+#include <direct.h>
+
+#include "installer.h"
+#include "../payload/payload.h"
+#include "../setup/state.h"
+#include "../platform/text.h"
+
+static const char kTextDeclined[] =
+    "You chose not to overwrite some file(s).  The installation may not have completed successfully.";
+static const char kTextFailed[] =
+    "Some file(s) could not be copied do to the install program being corrupt or a disk error.  "
+    "The installation may not have completed successfully.";
+static const char kTextRestartNt[] =
+    "Some file(s) you tried to overwrite were in use during the installation.  "
+    "In order for the installation to finish, you must restart Windows.\n\nPlease restart now.";
+static const char kTextRestart9x[] =
+    "Some file(s) you tried to overwrite were in use during the installation.  "
+    "In order for the installation to finish, you must restart Windows.\n\nDo you want to restart now?";
+static const char kTextSuccess[] = "Vexmoor Skyrift has been installed successfully!";
+
+int InstallAllFiles(void)
+{
+    char base[MAX_PATH];
+    char relativeName[MAX_PATH];
+    char command[MAX_PATH];
+    int failed = 0, deferred = 0, declined = 0;
+
+    JoinText(base, sizeof(base), g_gameFolder, NULL, NULL);
+    _mkdir(base);                   /* normally there already */
+
+    for (int i = 0; i < PAYLOAD_COUNT; i++) {
+        InstallResult result = INSTALL_FAILED;
+
+        if (JoinText(relativeName, sizeof(relativeName), "tvdata\\", g_payloadFiles[i], NULL))
+            result = InstallPayloadFile(base, relativeName, g_payloadFiles[i]);
+        if (result == INSTALL_FAILED)
+            failed = 1;
+        else if (result == INSTALL_DEFERRED)
+            deferred = 1;
+        else if (result == INSTALL_DECLINED)
+            declined = 1;
+    }
+
+    if (declined)
+        MessageBoxA(GetCurrentDialog(), kTextDeclined, "Error", MB_ICONHAND);
+    if (failed)
+        MessageBoxA(GetCurrentDialog(), kTextFailed, "Error", MB_ICONHAND);
+
+    if (deferred) {
+        if (g_osVersion.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+            MessageBoxA(GetCurrentDialog(), kTextRestartNt, "Almost done...", MB_ICONINFORMATION);
+        } else if (MessageBoxA(GetCurrentDialog(), kTextRestart9x, "Almost done...",
+                               MB_YESNO | MB_ICONQUESTION) == IDYES) {
+            ExitWindowsEx(EWX_REBOOT, 0);
+        }
+        return 0;
+    }
+    if (failed || declined)
+        return 1;
+
+    /* The read-me's own name is written into the command. A folder too long
+       for the command skips the read-me rather than start a cut-off one. */
+    if (JoinText(command, sizeof(command), "notepad \"", base, "tvdata/vxsky_readme.txt\""))
+        WinExec(command, SW_SHOWNORMAL);
+    MessageBoxA(GetCurrentDialog(), kTextSuccess, "Done!", MB_ICONEXCLAMATION);
+    return 0;
+}

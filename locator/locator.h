@@ -1,0 +1,25 @@
+/* Game folder locator: the drive search worker, the search dialog and the
+   shell folder picker. */
+#ifndef SKYRIFT_LOCATOR_H
+#define SKYRIFT_LOCATOR_H
+
+#include <windows.h>
+
+/* Thread procedure (path NULL) and recursive walker (path = a directory
+   ending in a backslash). Always returns 0. */
+DWORD WINAPI SearchForGameFolder(LPVOID path);
+
+/* UI thread: tell a running worker to stop. Once this returns the worker
+   puts up no new message box. */
+void StopSearchWorker(void);
+
+/* UI thread: wait without limit for the worker in g_hSearchThread to end,
+   serving the messages its message boxes send to our windows meanwhile. */
+void WaitForSearchWorker(void);
+
+BOOL CALLBACK SearchDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+int BrowseForFolder(const char *title, char *pathOut);
+int BrowseForGameFolder(void);
+
+#endif

@@ -1,0 +1,181 @@
+/* The drive search worker: walks every fixed drive depth first looking for
+   the game's executable and asks the user about each folder holding one. */
+#include <windows.h>
+#include <string.h>
+
+#include "locator.h"
+#include "../setup/state.h"
+#include "../platform/text.h"
+#include "../resources/resource.h"
+
+static const char kGameExe[] = "torvane.exe";
+static const char kCaptionSetup[] = "Vexmoor Skyrift Setup";
+static const char kTextFoundA[] = "Setup found an application named 'Torvane' in:\n\n";
+static const char kTextFoundB[] = "\n\nIs this the Torvane folder?";
+static const char kTextNotFound[] =
+    "The Torvane folder could not be found.  You need to find it yourself.  "
+    "If Torvane is not installed, you need to install it and then restart Setup";
+
+/* The ask lock closes the gap between the worker's last look at the stop
+   flag and its message box disabling the search dialog. The worker takes it
+   before that look and gives it up once its box is active (from the CBT hook
+   below), so the UI thread, which takes it to set the flag, either sets the
+   flag before the worker looks or after the box is already up. The UI side
+   serves sent messages while it waits: creating the box sends to the owner. */
+static LONG volatile g_askLock;      /* 0 free, 1 worker, 2 UI thread */
+static LONG g_askLockHeld;           /* worker thread only */
+static HHOOK g_hAskHook;             /* worker thread only */
+
+static void ServeSentMessages(DWORD timeout)
+{
+    MSG msg;
+
+    MsgWaitForMultipleObjects(0, NULL, FALSE, timeout, QS_SENDMESSAGE);
+    PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
+static void ReleaseAskLock(void)
+{
+    if (g_askLockHeld) {
+        g_askLockHeld = 0;
+        InterlockedExchange(&g_askLock, 0);
+    }
+}
+
+static LRESULT CALLBACK AskHookProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE)
+        ReleaseAskLock();
+    return CallNextHookEx(g_hAskHook, code, wParam, lParam);
+}
+
+/* Worker: shows a box owned by the current dialog unless the UI thread has
+   asked the worker to stop. Returns 0 without a box when stopped. When
+   setStop is given the worker sets the stop flag itself before its box. */
+static int AskUnlessStopped(const char *text, const char *caption, UINT style,
+                            int setStop, int *answer)
+{
+    while (InterlockedCompareExchange(&g_askLock, 1, 0) != 0)
+        Sleep(0);
+    g_askLockHeld = 1;
+
+    if (GetFlag(&g_stopSearch)) {
+        ReleaseAskLock();
+        return 0;
+    }
+    if (setStop)
+        SetFlag(&g_stopSearch, 1);
+    *answer = MessageBoxA(GetCurrentDialog(), text, caption, style);
+    ReleaseAskLock();      /* the box may have failed before activation */
+    return 1;
+}
+
+void StopSearchWorker(void)
+{
+    while (InterlockedCompareExchange(&g_askLock, 2, 0) != 0)
+        ServeSentMessages(1);
+    SetFlag(&g_stopSearch, 1);
+    InterlockedExchange(&g_askLock, 0);
+}
+
+void WaitForSearchWorker(void)
+{
+    HANDLE h = g_hSearchThread;
+    MSG msg;
+
+    if (h == NULL)
+        return;
+    while (MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
+        PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
+/* The walk over one directory (a path ending in a backslash), or, without
+   a path, the whole search on the worker thread. */
+static void SearchFixedDrives(void);
+
+DWORD WINAPI SearchForGameFolder(LPVOID path)
+{
+    const char *dir = (const char *)path;
+    char exePath[MAX_PATH];
+    char pattern[280];
+    char text[360];              /* question text, then sub-directory path */
+    WIN32_FIND_DATAA entry;
+    OFSTRUCT exists;
+    HANDLE hFind;
+    int answer;
+
+    if (dir == NULL) {
+        SearchFixedDrives();
+        return 0;
+    }
+
+    /* Nothing at or below a directory whose executable path cannot be
+       formed can be tested, so the whole subtree is passed over. */
+    if (!JoinText(exePath, sizeof(exePath), dir, kGameExe, NULL))
+        return 0;
+
+    if (OpenFile(exePath, &exists, OF_EXIST) != HFILE_ERROR &&
+        JoinText(text, sizeof(text), kTextFoundA, dir, kTextFoundB)) {
+        if (!AskUnlessStopped(text, kCaptionSetup, MB_YESNO | MB_ICONQUESTION, 0, &answer))
+            return 0;
+        if (answer == IDYES) {
+            SetFlag(&g_folderFound, 1);
+            JoinText(g_gameFolder, sizeof(g_gameFolder), dir, NULL, NULL);
+            SetFlag(&g_stopSearch, 1);
+            PostMessageA(GetCurrentDialog(), WM_TIMER, 0, 0);
+            return 0;
+        }
+    }
+
+    if (GetFlag(&g_stopSearch))
+        return 0;
+
+    if (!JoinText(pattern, sizeof(pattern), dir, "*.*", NULL))
+        return 0;
+    hFind = FindFirstFileA(pattern, &entry);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return 0;
+
+    for (;;) {
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            strcmp(entry.cFileName, ".") != 0 && strcmp(entry.cFileName, "..") != 0 &&
+            JoinText(text, sizeof(text), dir, entry.cFileName, "\\"))
+            SearchForGameFolder(text);
+        if (!FindNextFileA(hFind, &entry))
+            break;
+        if (GetFlag(&g_stopSearch))
+            break;
+    }
+    FindClose(hFind);
+    return 0;
+}
+
+static void SearchFixedDrives(void)
+{
+    char root[4];
+    int answer;
+
+    g_hAskHook = SetWindowsHookExA(WH_CBT, AskHookProc, NULL, GetCurrentThreadId());
+
+    memcpy(root, "X:\\", sizeof(root));
+    for (char letter = 'A'; letter <= 'Z'; letter++) {
+        if (GetFlag(&g_stopSearch))
+            goto done;
+        root[0] = letter;
+        if (GetDriveTypeA(root) == DRIVE_FIXED)
+            SearchForGameFolder(root);
+    }
+    if (GetFlag(&g_stopSearch))
+        goto done;
+
+    /* Nothing accepted on any drive: say so, then press Browse on the
+       dialog's behalf. */
+    if (AskUnlessStopped(kTextNotFound, "Browse", MB_ICONINFORMATION, 1, &answer))
+        PostMessageA(GetCurrentDialog(), WM_COMMAND, IDC_BROWSE, 0);
+
+done:
+    if (g_hAskHook != NULL) {
+        UnhookWindowsHookEx(g_hAskHook);
+        g_hAskHook = NULL;
+    }
+}

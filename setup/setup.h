@@ -1,0 +1,12 @@
+/* Setup shell: start-up, the welcome dialog, the flow controller and the
+   copying dialog. */
+#ifndef SKYRIFT_SETUP_H
+#define SKYRIFT_SETUP_H
+
+#include <windows.h>
+
+BOOL CALLBACK WelcomeDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+BOOL CALLBACK CopyDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+void RunSetupPhases(HWND hWelcome);
+
+#endif

@@ -1,0 +1,217 @@
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+#include <string.h>
+
+namespace ts {
+
+static std::string ExeBaseName()
+{
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(NULL, path, sizeof(path));
+    std::string s(path, n);
+    size_t slash = s.find_last_of("\\/");
+    if (slash != std::string::npos)
+        s = s.substr(slash + 1);
+    size_t dot = s.rfind('.');
+    if (dot != std::string::npos)
+        s = s.substr(0, dot);
+    return s;
+}
+
+bool MakeDirs(const std::string &path)
+{
+    std::string cur;
+    for (size_t i = 0; i < path.size(); i++) {
+        cur += path[i];
+        if ((path[i] == '\\' || i + 1 == path.size()) && cur.size() > 3)
+            CreateDirectoryA(cur.c_str(), NULL);
+    }
+    return DirExists(path);
+}
+
+void RemoveTree(const std::string &path)
+{
+    std::string dir = path;
+    if (!dir.empty() && dir.back() == '\\')
+        dir.pop_back();
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, ".."))
+                continue;
+            std::string child = dir + "\\" + fd.cFileName;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    if (dir.size() > 2)     // never the drive itself
+        RemoveDirectoryA(dir.c_str());
+}
+
+std::string ScratchDir()
+{
+    const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "none";
+    for (char &c : name)
+        if (c == '/')
+            c = '_';
+    std::string dir = "G:\\" + ExeBaseName() + "\\" + name + "\\";
+    RemoveTree(dir);
+    MakeDirs(dir);
+    return dir;
+}
+
+void ClearDrive(char letter)
+{
+    std::string root = std::string(1, letter) + ":";
+    RemoveTree(root);
+}
+
+bool WriteBytes(const std::string &path, const std::string &bytes)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    BOOL ok = bytes.empty() || WriteFile(h, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+    CloseHandle(h);
+    return ok && written == bytes.size();
+}
+
+bool ReadBytes(const std::string &path, std::string *bytes)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           NULL, OPEN_EXISTING, 0, NULL);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    bytes->clear();
+    char buf[65536];
+    DWORD got;
+    while (ReadFile(h, buf, sizeof(buf), &got, NULL) && got > 0)
+        bytes->append(buf, got);
+    CloseHandle(h);
+    return true;
+}
+
+bool FileExists(const std::string &path)
+{
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirExists(const std::string &path)
+{
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::vector<std::string> ListDir(const std::string &dir)
+{
+    std::vector<std::string> names;
+    std::string d = dir;
+    if (!d.empty() && d.back() != '\\')
+        d += '\\';
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((d + "*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (strcmp(fd.cFileName, ".") && strcmp(fd.cFileName, ".."))
+            names.push_back(fd.cFileName);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return names;
+}
+
+std::string SetupExe()
+{
+    return "X:\\bin\\VexmoorSkyriftSetup.exe";
+}
+
+std::string PayloadFile(const char *name)
+{
+    return std::string("X:\\generated\\payload\\") + name;
+}
+
+bool SetReportedVersion(const std::string &exeName, const char *version)
+{
+    std::string key = "Software\\Wine\\AppDefaults\\" + exeName;
+    HKEY h;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, NULL, 0, KEY_SET_VALUE, NULL, &h, NULL) != ERROR_SUCCESS)
+        return false;
+    LONG r = RegSetValueExA(h, "Version", 0, REG_SZ, (const BYTE *)version, (DWORD)strlen(version) + 1);
+    RegCloseKey(h);
+    return r == ERROR_SUCCESS;
+}
+
+std::string CopySetupTo(const std::string &dir, const std::string &name)
+{
+    std::string d = dir;
+    if (!d.empty() && d.back() != '\\')
+        d += '\\';
+    MakeDirs(d);
+    std::string dest = d + name;
+    if (!CopyFileA(SetupExe().c_str(), dest.c_str(), FALSE))
+        return std::string();
+    return dest;
+}
+
+static const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+std::vector<std::pair<std::string, std::string>> PendingMoves()
+{
+    std::vector<std::pair<std::string, std::string>> moves;
+    HKEY h;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS)
+        return moves;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(h, "PendingFileRenameOperations", NULL, &type, NULL, &size) == ERROR_SUCCESS && size) {
+        std::string buf(size, '\0');
+        RegQueryValueExA(h, "PendingFileRenameOperations", NULL, &type, (BYTE *)&buf[0], &size);
+        std::vector<std::string> parts;
+        size_t pos = 0;
+        // pairs of strings; an empty target is a deletion, so split on every
+        // terminator and stop at the double terminator that ends the list
+        while (pos < buf.size()) {
+            size_t end = buf.find('\0', pos);
+            if (end == std::string::npos)
+                end = buf.size();
+            parts.push_back(buf.substr(pos, end - pos));
+            pos = end + 1;
+        }
+        while (!parts.empty() && parts.size() % 2)
+            parts.pop_back();
+        auto clean = [](std::string s) {
+            if (!s.empty() && s[0] == '!')
+                s = s.substr(1);
+            if (s.rfind("\\??\\", 0) == 0)
+                s = s.substr(4);
+            return s;
+        };
+        for (size_t i = 0; i + 1 < parts.size(); i += 2) {
+            if (parts[i].empty())
+                break;
+            moves.emplace_back(clean(parts[i]), clean(parts[i + 1]));
+        }
+    }
+    RegCloseKey(h);
+    return moves;
+}
+
+void ClearPendingMoves()
+{
+    HKEY h;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &h) == ERROR_SUCCESS) {
+        RegDeleteValueA(h, "PendingFileRenameOperations");
+        RegCloseKey(h);
+    }
+}
+
+}  // namespace ts
