@@ -43,3 +43,6 @@ add_custom_command(
   COMMAND ${SKYRIFT_SUMS_TOOL} ${SKYRIFT_PAYLOAD_SUMS_CPP} ${SKYRIFT_PAYLOAD_FILES}
   DEPENDS ${SKYRIFT_SUMS_TOOL} ${SKYRIFT_PAYLOAD_FILES}
   COMMENT "Computing the payload checksums")
+
+# One producer for every target that compiles the sums.
+add_custom_target(skyrift_payload_sums DEPENDS ${SKYRIFT_PAYLOAD_SUMS_CPP})

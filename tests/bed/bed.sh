@@ -33,7 +33,7 @@ log() { echo "bed: $*" >&2; }
 
 make_template() {
     local stamp="$TEMPLATE/.bed-version" want
-    want="$(wine --version 2>/dev/null) layout-4"
+    want="$(wine --version 2>/dev/null) layout-6"
     if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then
         return
     fi
@@ -43,11 +43,11 @@ make_template() {
     # a private display only for the first boot
     local disp
     disp=$(free_display)
-    Xvfb ":$disp" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    setsid Xvfb ":$disp" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
     local xpid=$!
     (
         export WINEPREFIX=$TEMPLATE DISPLAY=":$disp"
-        wineboot -i >/dev/null 2>&1
+        wineboot -i </dev/null >/dev/null 2>&1
         wine reg add 'HKLM\Software\Wine\Drives' /v a: /d floppy /f >/dev/null 2>&1
         wine reg add 'HKLM\Software\Wine\Drives' /v d: /d hd /f >/dev/null 2>&1
         wine reg add 'HKLM\Software\Wine\Drives' /v e: /d cdrom /f >/dev/null 2>&1
@@ -55,10 +55,20 @@ make_template() {
         wine reg add 'HKLM\Software\Wine\Drives' /v g: /d network /f >/dev/null 2>&1
         wine reg add 'HKLM\Software\Wine\Drives' /v x: /d network /f >/dev/null 2>&1
         wine reg add 'HKCU\Software\Wine' /v Version /d winxp /f >/dev/null 2>&1
+        # one virtual desktop: Wine draws the frames and captions itself, so
+        # screenshots show dialogs as a user sees them
+        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
         # no crash dialogs: a crashing test must fail, not wait
         wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
         wineserver -w
     )
+    # Wine links the user's shell folders to the Unix home; the drive search
+    # would walk it. Plain empty folders keep C: to the prefix's own files.
+    find "$TEMPLATE/drive_c" -type l | while read -r link; do
+        rm -f "$link"
+        mkdir -p "$link"
+    done
     kill "$xpid" 2>/dev/null || true
     wait "$xpid" 2>/dev/null || true
     echo "$want" > "$stamp"
@@ -96,7 +106,9 @@ start() {
 
     local disp
     disp=$(free_display)
-    Xvfb ":$disp" -screen 0 1024x768x24 -nolisten tcp >"$BED/xvfb.log" 2>&1 &
+    # daemons of the run must not hold the caller's output open (ctest
+    # waits for it to close)
+    setsid Xvfb ":$disp" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$BED/xvfb.log" 2>&1 &
     echo $! > "$BED/xvfb.pid"
     for _ in $(seq 50); do
         [ -e "/tmp/.X11-unix/X$disp" ] && break
@@ -113,9 +125,9 @@ export SKYRIFT_BED='$BED'
 ENV
     # shellcheck disable=SC1091
     . "$BED/env"
-    wineserver -p
+    wineserver -p </dev/null >/dev/null 2>&1
     # first process of the run brings up the services once
-    wine cmd /c exit >/dev/null 2>&1 || true
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
     log "prefix $PREFIX on display :$disp"
 }
 
