@@ -20,9 +20,11 @@ static const char kTextTooLongA[] = "The file, ";
 static const char kTextTooLongB[] =
     ", could not be copied because the path of the Torvane folder is too long.";
 
-/* Derived paths of one entry. The target must fit a whole path (MAX_PATH),
-   since no file operation takes a longer one; the temporary and side paths
-   have the target's length. */
+/* Derived paths of one entry. The existence test and the expand-copy open
+   files through an OFSTRUCT, whose path holds at most OFS_MAXPATHNAME (128)
+   characters with its terminator; they fail on anything longer. A target
+   they cannot take is refused here, before anything is written. The
+   temporary and side paths have the target's length. */
 static int BuildPaths(const char *folder, const char *relativeName,
                       char *target, char *temp, char *side, size_t cap)
 {
@@ -31,7 +33,7 @@ static int BuildPaths(const char *folder, const char *relativeName,
     if (!JoinText(target, cap, folder, relativeName, NULL))
         return 0;
     len = strlen(target);
-    if (len >= MAX_PATH || len < 3)
+    if (len >= OFS_MAXPATHNAME || len < 3)
         return 0;
     memcpy(temp, target, len - 3);
     memcpy(temp + len - 3, "tmp", 4);

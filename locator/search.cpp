@@ -109,9 +109,10 @@ DWORD WINAPI SearchForGameFolder(LPVOID path)
         return 0;
     }
 
-    /* Nothing at or below a directory whose executable path cannot be
-       formed can be tested, so the whole subtree is passed over. */
-    if (!JoinText(exePath, sizeof(exePath), dir, kGameExe, NULL))
+    /* The existence test takes paths of fewer than OFS_MAXPATHNAME (128)
+       characters. Nothing at or below a directory whose executable path is
+       longer can be tested, so the whole subtree is passed over. */
+    if (!JoinText(exePath, OFS_MAXPATHNAME, dir, kGameExe, NULL))
         return 0;
 
     if (OpenFile(exePath, &exists, OF_EXIST) != HFILE_ERROR &&

@@ -1,7 +1,11 @@
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+#include <commctrl.h>
 #include <string.h>
+#include <atomic>
+#include <set>
+#include <thread>
 
 namespace ts {
 
@@ -212,6 +216,153 @@ void ClearPendingMoves()
         RegDeleteValueA(h, "PendingFileRenameOperations");
         RegCloseKey(h);
     }
+}
+
+static BOOL CALLBACK CollectOwnDialogs(HWND hwnd, LPARAM lp)
+{
+    DWORD pid = 0;
+    char cls[16] = "";
+    GetWindowThreadProcessId(hwnd, &pid);
+    GetClassNameA(hwnd, cls, sizeof(cls));
+    if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd) && !strcmp(cls, "#32770"))
+        ((std::set<HWND> *)lp)->insert(hwnd);
+    return TRUE;
+}
+
+static std::set<HWND> OwnDialogs()
+{
+    std::set<HWND> s;
+    EnumWindows(CollectOwnDialogs, (LPARAM)&s);
+    return s;
+}
+
+bool NoDialogDuring(const std::function<void()> &fn, std::string *seen)
+{
+    std::set<HWND> before = OwnDialogs();
+    std::atomic<bool> done{false};
+    std::atomic<int> extra{0};
+    std::string caption;
+    std::thread watcher([&] {
+        while (!done) {
+            for (HWND h : OwnDialogs()) {
+                if (before.count(h))
+                    continue;
+                if (extra++ == 0) {
+                    char text[256] = "";
+                    GetWindowTextA(h, text, sizeof(text));
+                    caption = text;
+                }
+                PostMessageA(h, WM_COMMAND, IDNO, 0);
+                PostMessageA(h, WM_COMMAND, IDCANCEL, 0);
+                before.insert(h);
+            }
+            Sleep(10);
+        }
+    });
+    fn();
+    done = true;
+    watcher.join();
+    if (seen)
+        *seen = caption;
+    if (extra)
+        fprintf(stderr, "unexpected dialog: %s\n", caption.c_str());
+    return extra == 0;
+}
+
+// The text of a tree item; for a tree of another process the item record
+// and its text buffer are placed in that process's memory.
+static std::string ItemText(HWND tree, HTREEITEM item)
+{
+    char text[MAX_PATH] = "";
+    TVITEMA tv = {};
+    tv.mask = TVIF_TEXT;
+    tv.hItem = item;
+    tv.cchTextMax = sizeof(text);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(tree, &pid);
+    if (pid == GetCurrentProcessId()) {
+        tv.pszText = text;
+        SendMessageA(tree, TVM_GETITEMA, 0, (LPARAM)&tv);
+        return text;
+    }
+    HANDLE proc = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!proc)
+        return "";
+    char *remote = (char *)VirtualAllocEx(proc, NULL, sizeof(tv) + sizeof(text), MEM_COMMIT, PAGE_READWRITE);
+    if (remote) {
+        tv.pszText = remote + sizeof(tv);
+        SIZE_T n;
+        WriteProcessMemory(proc, remote, &tv, sizeof(tv), &n);
+        WriteProcessMemory(proc, remote + sizeof(tv), text, sizeof(text), &n);
+        DWORD_PTR res;
+        SendMessageTimeoutA(tree, TVM_GETITEMA, 0, (LPARAM)remote, SMTO_ABORTIFHUNG, 5000, &res);
+        ReadProcessMemory(proc, remote + sizeof(tv), text, sizeof(text) - 1, &n);
+        VirtualFreeEx(proc, remote, 0, MEM_RELEASE);
+    }
+    CloseHandle(proc);
+    return text;
+}
+
+static HTREEITEM FindChild(HWND tree, HTREEITEM parent, const std::function<bool(const std::string &)> &match)
+{
+    SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, (LPARAM)parent);
+    for (HTREEITEM c = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)parent); c;
+         c = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)c))
+        if (match(ItemText(tree, c)))
+            return c;
+    return NULL;
+}
+
+bool SelectFolderInPicker(HWND picker, const std::vector<std::string> &path)
+{
+    HWND tree = FindWindowExA(picker, NULL, WC_TREEVIEWA, NULL);
+    if (!tree || path.empty())
+        return false;
+    HTREEITEM root = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+    std::string drive = "(" + path[0] + ")";
+    auto isDrive = [&](const std::string &t) { return t.find(drive) != std::string::npos; };
+    HTREEITEM item = NULL;
+    // drives sit below "My Computer", one level under the desktop
+    SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, (LPARAM)root);
+    for (HTREEITEM c = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)root); c && !item;
+         c = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)c))
+        item = isDrive(ItemText(tree, c)) ? c : FindChild(tree, c, isDrive);
+    for (size_t i = 1; item && i < path.size(); i++)
+        item = FindChild(tree, item, [&](const std::string &t) { return !_stricmp(t.c_str(), path[i].c_str()); });
+    if (!item)
+        return false;
+    return SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)item) != 0;
+}
+
+uint32_t WindowPixelHash(HWND hwnd)
+{
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0)
+        return 0;
+    HDC screen = GetDC(NULL);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void *bits = NULL;
+    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, NULL, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    uint32_t hash = 2166136261u;
+    const unsigned char *p = (const unsigned char *)bits;
+    for (int i = 0; i < w * h * 4; i++)
+        hash = (hash ^ p[i]) * 16777619u;
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(NULL, screen);
+    return hash;
 }
 
 }  // namespace ts

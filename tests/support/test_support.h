@@ -3,6 +3,8 @@
 #pragma once
 
 #include <windows.h>
+#include <stdint.h>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,5 +41,18 @@ std::string CopySetupTo(const std::string &dir, const std::string &name);
 // (source, target); target empty for a deletion.
 std::vector<std::pair<std::string, std::string>> PendingMoves();
 void ClearPendingMoves();
+
+// Runs fn on this thread and watches meanwhile for any dialog or message
+// box of this process that was not showing before; such a window is closed
+// (so fn can come back) and the result is false.
+bool NoDialogDuring(const std::function<void()> &fn, std::string *seen = nullptr);
+
+// In the shell's folder picker (of any process), opens the tree down the
+// path and selects its last item. The first element is a drive ("D:"),
+// found below the desktop's "My Computer"; the rest are folder names.
+bool SelectFolderInPicker(HWND picker, const std::vector<std::string> &path);
+
+// A hash of a window's pixels as shown on the screen.
+uint32_t WindowPixelHash(HWND hwnd);
 
 }  // namespace ts

@@ -1,0 +1,301 @@
+#!/usr/bin/env python3
+"""Draws the search animation and writes resources/search.avi.
+
+A magnifying glass sweeps in a figure of eight over a little treasure map;
+under the lens the map shows twice as large.  80x50 pixels, 29 frames at
+6 frames a second, 16 colours, every frame an RLE8 key frame - the kind of
+clip the common controls' animation control plays without any codec.
+
+The top left pixel is background in every frame: with ACS_TRANSPARENT the
+control takes that colour as the one to leave see-through.
+
+Usage: make_clip.py [output.avi]
+"""
+
+import math
+import os
+import struct
+import sys
+
+WIDTH, HEIGHT = 80, 50
+FRAMES = 29
+USEC_PER_FRAME = 166666
+
+PALETTE = [
+    (192, 192, 192),    # 0  background (see-through)
+    (0, 0, 0),          # 1  black
+    (96, 56, 24),       # 2  map border, ink
+    (222, 190, 128),    # 3  parchment
+    (244, 224, 172),    # 4  parchment, light
+    (48, 150, 48),      # 5  tree
+    (20, 84, 28),       # 6  tree, dark
+    (40, 96, 200),      # 7  water
+    (128, 176, 240),    # 8  water, light
+    (200, 32, 32),      # 9  red ink
+    (120, 112, 104),    # 10 mountain
+    (255, 255, 255),    # 11 white
+    (64, 64, 72),       # 12 lens rim
+    (250, 240, 208),    # 13 lens highlight
+    (200, 150, 40),     # 14 brass handle
+    (132, 56, 196),     # 15 rift
+]
+
+BG, BLACK, INK, PARCH, PARCH_LT, TREE, TREE_DK, WATER, WATER_LT, RED, \
+    MOUNT, WHITE, RIM, GLINT, BRASS, RIFT = range(16)
+
+MAP_X0, MAP_Y0, MAP_X1, MAP_Y1 = 5, 4, 74, 45     # inclusive corners
+LENS_R = 8.5        # glass
+RIM_R = 10.5        # outer edge of the rim
+
+
+# ---------------------------------------------------------------- the map
+
+def draw_map():
+    """The map on its own, as rows of palette indices (top row first)."""
+    img = [[BG] * WIDTH for _ in range(HEIGHT)]
+
+    def put(x, y, c):
+        if MAP_X0 < x < MAP_X1 and MAP_Y0 < y < MAP_Y1:
+            img[y][x] = c
+
+    for y in range(MAP_Y0, MAP_Y1 + 1):
+        for x in range(MAP_X0, MAP_X1 + 1):
+            edge = x in (MAP_X0, MAP_X1) or y in (MAP_Y0, MAP_Y1)
+            if edge:
+                img[y][x] = INK
+            else:
+                # Light weathered patches on the parchment.
+                w = math.sin(x * 0.35) * math.sin(y * 0.5 + 1.0) + math.sin((x + y) * 0.21)
+                img[y][x] = PARCH_LT if w > 0.9 else PARCH
+    # Torn corners.
+    for x, y in ((MAP_X0, MAP_Y0), (MAP_X1, MAP_Y0), (MAP_X0, MAP_Y1), (MAP_X1, MAP_Y1)):
+        img[y][x] = BG
+
+    # A river from the top edge down into a lake.
+    for y in range(MAP_Y0 + 1, 30):
+        cx = 24 + 4 * math.sin(y * 0.3)
+        for x in range(int(cx - 1), int(cx + 2)):
+            put(x, y, WATER)
+    for y in range(27, 38):
+        for x in range(14, 36):
+            if ((x - 24) / 10.0) ** 2 + ((y - 32) / 4.6) ** 2 <= 1.0:
+                put(x, y, WATER)
+    for x in range(19, 24):
+        put(x, 31, WATER_LT)
+    for x in range(25, 29):
+        put(x, 33, WATER_LT)
+
+    # Mountains along the top right.
+    for mx, my, mh in ((44, 17, 8), (53, 18, 9), (62, 16, 7)):
+        for dy in range(mh):
+            for dx in range(-dy, dy + 1):
+                put(mx + dx, my - mh + 1 + dy, WHITE if dy < 2 else MOUNT)
+
+    # Trees in the lower left and right.
+    for tx, ty in ((9, 40), (13, 41), (10, 36), (40, 40), (45, 41), (43, 37), (68, 40)):
+        for dy in (-1, 0, 1):
+            for dx in (-1, 0, 1):
+                put(tx + dx, ty + dy, TREE_DK if dy == 1 or dx == 1 else TREE)
+        put(tx, ty + 2, INK)
+
+    # A dashed trail from the lake to the rift.
+    trail = [(36, 32), (42, 30), (48, 29), (54, 30), (59, 33), (63, 36)]
+    step = 0
+    for (x0, y0), (x1, y1) in zip(trail, trail[1:]):
+        n = max(abs(x1 - x0), abs(y1 - y0))
+        for i in range(n):
+            x = x0 + (x1 - x0) * i // n
+            y = y0 + (y1 - y0) * i // n
+            if step % 3 != 2:
+                put(x, y, RED)
+            step += 1
+
+    # The rift: a purple jagged tear, marked with a red cross.
+    for x, y in ((66, 33), (67, 34), (66, 35), (67, 36), (68, 37), (67, 38), (66, 39),
+                 (65, 34), (68, 36), (66, 37)):
+        put(x, y, RIFT)
+    for d in range(-2, 3):
+        put(63 + d, 36 + d, RED)
+        put(63 + d, 36 - d, RED)
+
+    # A compass mark in the top left.
+    for d in range(-2, 3):
+        put(11, 10 + d, INK)
+        put(11 + d, 10, INK)
+    put(11, 7, INK)
+    return img
+
+
+# ---------------------------------------------------------------- frames
+
+def lens_centre(f):
+    t = 2 * math.pi * f / FRAMES
+    return 40.0 + 19.0 * math.sin(t), 23.0 + 8.0 * math.sin(2 * t)
+
+
+def draw_frame(base, f):
+    cx, cy = lens_centre(f)
+    img = [row[:] for row in base]
+
+    # Handle first, so the rim sits on top of its end.
+    hx, hy = math.cos(math.pi / 4), math.sin(math.pi / 4)
+    for y in range(HEIGHT):
+        for x in range(WIDTH):
+            px, py = x + 0.5 - cx, y + 0.5 - cy
+            along = px * hx + py * hy
+            across = -px * hy + py * hx
+            if RIM_R - 1 <= along <= RIM_R + 9 and abs(across) <= 2.2:
+                img[y][x] = BLACK if abs(across) > 1.3 or along > RIM_R + 8 else BRASS
+
+    for y in range(HEIGHT):
+        for x in range(WIDTH):
+            px, py = x + 0.5 - cx, y + 0.5 - cy
+            d = math.hypot(px, py)
+            if d <= LENS_R:
+                # Twice as large under the glass.
+                sx = int(math.floor(cx + px / 2))
+                sy = int(math.floor(cy + py / 2))
+                c = base[sy][sx] if 0 <= sx < WIDTH and 0 <= sy < HEIGHT else BG
+                if c == PARCH:
+                    c = PARCH_LT
+                elif c == BG:
+                    c = GLINT
+                # A glint along the upper left of the glass.
+                ang = math.atan2(py, px)
+                if LENS_R - 2.6 <= d <= LENS_R - 1.2 and -2.7 <= ang <= -1.9:
+                    c = WHITE
+                img[y][x] = c
+            elif d <= RIM_R:
+                img[y][x] = BLACK if d > RIM_R - 0.9 or d < LENS_R + 0.6 else RIM
+    return img
+
+
+def frames():
+    """All frames, each HEIGHT rows of WIDTH palette indices, top row first."""
+    base = draw_map()
+    out = [draw_frame(base, f) for f in range(FRAMES)]
+    for img in out:
+        assert img[0][0] == BG
+    return out
+
+
+# ---------------------------------------------------------------- RLE8
+
+def rle8_row(row):
+    """One row as encoded runs and absolute-mode stretches (no end code)."""
+    out = bytearray()
+    lit = []
+
+    def flush():
+        while lit:
+            chunk = lit[:255]
+            del lit[:255]
+            if len(chunk) >= 3:
+                out.extend((0, len(chunk)))
+                out.extend(chunk)
+                if len(chunk) & 1:
+                    out.append(0)
+            else:
+                for p in chunk:
+                    out.extend((1, p))
+
+    i, n = 0, len(row)
+    while i < n:
+        j = i
+        while j < n and row[j] == row[i] and j - i < 255:
+            j += 1
+        if j - i >= 3:
+            flush()
+            out.extend((j - i, row[i]))
+        else:
+            lit.extend(row[i:j])
+        i = j
+    flush()
+    return out
+
+
+def rle8_frame(img):
+    """A whole frame, bottom row first, each row ended, then end of bitmap."""
+    out = bytearray()
+    for row in reversed(img):
+        out += rle8_row(row)
+        out += b'\x00\x00'
+    out += b'\x00\x01'
+    return bytes(out)
+
+
+# ---------------------------------------------------------------- AVI
+
+def chunk(fourcc, data):
+    out = fourcc + struct.pack('<I', len(data)) + data
+    if len(data) & 1:
+        out += b'\x00'
+    return out
+
+
+def riff_list(kind, fourcc, body):
+    return kind + struct.pack('<I', len(body) + 4) + fourcc + body
+
+
+def build():
+    encoded = [rle8_frame(img) for img in frames()]
+    biggest = max(len(e) for e in encoded)
+    buffer_size = WIDTH * HEIGHT
+    assert biggest <= buffer_size
+
+    AVIF_HASINDEX = 0x10
+    avih = struct.pack('<14I',
+                       USEC_PER_FRAME,
+                       (biggest * 1000000 + USEC_PER_FRAME - 1) // USEC_PER_FRAME,
+                       0,                   # padding granularity
+                       AVIF_HASINDEX,
+                       FRAMES,
+                       0,                   # initial frames
+                       1,                   # streams
+                       buffer_size,
+                       WIDTH, HEIGHT,
+                       0, 0, 0, 0)
+    strh = struct.pack('<4s4sIHHIIIIIIIIhhhh',
+                       b'vids', b'RLE ',
+                       0,                   # flags
+                       0, 0,                # priority, language
+                       0,                   # initial frames
+                       USEC_PER_FRAME,      # scale
+                       1000000,             # rate: rate/scale frames a second
+                       0,                   # start
+                       FRAMES,              # length
+                       buffer_size,
+                       0xFFFFFFFF,          # quality: default
+                       0,                   # sample size: varies
+                       0, 0, WIDTH, HEIGHT)
+    BI_RLE8 = 1
+    strf = struct.pack('<IiiHHIIiiII', 40, WIDTH, HEIGHT, 1, 8, BI_RLE8,
+                       WIDTH * HEIGHT, 0, 0, len(PALETTE), len(PALETTE))
+    strf += b''.join(struct.pack('<BBBB', b, g, r, 0) for r, g, b in PALETTE)
+
+    strl = riff_list(b'LIST', b'strl', chunk(b'strh', strh) + chunk(b'strf', strf))
+    hdrl = riff_list(b'LIST', b'hdrl', chunk(b'avih', avih) + strl)
+
+    AVIIF_KEYFRAME = 0x10
+    movi_body = b''
+    index = b''
+    for e in encoded:
+        # Offsets count from the 'movi' fourcc.
+        index += struct.pack('<4sIII', b'00dc', AVIIF_KEYFRAME, 4 + len(movi_body), len(e))
+        movi_body += chunk(b'00dc', e)
+    movi = riff_list(b'LIST', b'movi', movi_body)
+
+    return riff_list(b'RIFF', b'AVI ', hdrl + movi + chunk(b'idx1', index))
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, '..', 'resources', 'search.avi')
+    data = build()
+    with open(path, 'wb') as f:
+        f.write(data)
+    print('%s: %d bytes' % (os.path.normpath(path), len(data)))
+
+
+if __name__ == '__main__':
+    main()
