@@ -42,6 +42,13 @@ static int BuildPaths(const char *folder, const char *relativeName,
     return 1;
 }
 
+static int SameLastChar(const char *a, const char *b)
+{
+    size_t la = strlen(a), lb = strlen(b);
+
+    return la > 0 && lb > 0 && a[la - 1] == b[lb - 1];
+}
+
 static int FileExists(const char *path)
 {
     OFSTRUCT of;
@@ -108,7 +115,15 @@ InstallResult InstallPayloadFile(const char *folder, const char *relativeName, c
     source = LZOpenFileA(temp, &ofSource, OF_READ);
     remove(target);                  /* fails, harmlessly, when in use */
 
+    /* When it cannot create the name it was given, the expand-copy may
+       create the compressed-file name instead (last character '_'); a
+       file made under any other name than the destination is not ours. */
     destFile = LZOpenFileA((LPSTR)dest, &ofDest, OF_CREATE);
+    if (destFile >= 0 && !SameLastChar(ofDest.szPathName, dest)) {
+        LZClose(destFile);
+        remove(ofDest.szPathName);
+        destFile = -1;
+    }
     if (destFile < 0) {
         if (source >= 0)
             LZClose(source);

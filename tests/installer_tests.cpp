@@ -102,6 +102,12 @@ class InstallerTest : public ::testing::Test {
         ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
         held_.push_back(h);
     }
+    void ReleaseHolds()
+    {
+        for (HANDLE h : held_)
+            CloseHandle(h);
+        held_.clear();
+    }
     std::string Data() { return dir_ + "tvdata\\"; }
     void MakeData() { ASSERT_TRUE(ts::MakeDirs(Data())); }
 
@@ -220,6 +226,8 @@ TEST_F(InUse, TargetThatAllowsNothingCountsAsAbsentYetIsDeferred)
     EXPECT_EQ(r, INSTALL_DEFERRED);
     EXPECT_EQ(Contents(Data() + "vxsky_readme.000"), Payload("vxsky_readme.txt"));
     EXPECT_EQ(ts::PendingMoves().size(), 2u);
+    ReleaseHolds();
+    EXPECT_EQ(Contents(target), "locked");
 }
 
 TEST_F(InUse, DeclinedBeforeTheProbe)
@@ -351,6 +359,8 @@ TEST_F(Failures, DestinationThatCannotBeCreatedNamesTheSidePath)
               [&] { r = InstallPayloadFile(dir_.c_str(), "tvdata\\vxmain.vdf", "vxmain.vdf"); });
     EXPECT_EQ(r, INSTALL_FAILED);
     EXPECT_FALSE(ts::FileExists(Data() + "vxmain.tmp"));
+    EXPECT_FALSE(ts::FileExists(Data() + "vxmain.00_"));   // nothing under another name
+    ReleaseHolds();
     EXPECT_EQ(Contents(target), "running");
     EXPECT_TRUE(ts::PendingMoves().empty());
 }

@@ -210,8 +210,9 @@ TEST_F(DriveSearch, OverlongDirectoriesDoNotStopTheWalk)
     HANDLE h = CreateFileW((deep + L"\\torvane.exe").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     CloseHandle(h);
-    // names just past what the question and existence test can take
-    PutGame("D:\\b" + std::string(100, 'x') + "\\");
+    // a game folder whose executable's path is past what the existence
+    // test takes (127 characters): passed over, not cut short
+    PutGame("D:\\b" + std::string(120, 'x') + "\\");
     PutGame("D:\\z\\Torvane\\");
     Search({Expect{kCaption, Question("D:\\z\\Torvane\\"), MB_YESNO | MB_ICONQUESTION, IDYES}});
     EXPECT_STREQ(g_gameFolder, "D:\\z\\Torvane\\");

@@ -128,6 +128,14 @@ ENV
     wineserver -p </dev/null >/dev/null 2>&1
     # first process of the run brings up the services once
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    # the virtual desktop's process lives as long as the wineserver; started
+    # here it holds no test's output open
+    setsid wine explorer.exe /desktop=Default,1024x768 </dev/null >/dev/null 2>&1 &
+    for _ in $(seq 100); do
+        wine cmd /c exit </dev/null >/dev/null 2>&1
+        pgrep -f 'explorer.exe /desktop' >/dev/null && break
+        sleep 0.1
+    done
     log "prefix $PREFIX on display :$disp"
 }
 

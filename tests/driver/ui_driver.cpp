@@ -598,7 +598,10 @@ HWND Answerer::FindStep(const Expect &step)
     for (HWND dlg : VisibleDialogs(pid_)) {
         if (!IsWindowEnabled(dlg))
             continue;   // a dialog of its own is on top of it
-        if (any ? (before_.count(dlg) || answered_.count(dlg)) : Caption(dlg) != step.caption)
+        // a step is always a dialog that came up after Start()
+        if (before_.count(dlg) || answered_.count(dlg))
+            continue;
+        if (!any && Caption(dlg) != step.caption)
             continue;
         return dlg;
     }

@@ -138,9 +138,9 @@ struct Expect {
 };
 
 // Answers a script of dialogs on a thread of its own, one step after the
-// other. For each step it waits for an enabled visible "#32770" window with
-// the step's caption (for "*": any one that was not already showing when
-// Start() was called), checks its text and style, presses the button even
+// other. For each step it waits for an enabled visible "#32770" window that
+// was not already showing when Start() was called, with the step's caption
+// (for "*": any caption), checks its text and style, presses the button even
 // when a check failed (so the code under test can go on), and waits for the
 // window to close, or to be disabled by a dialog it opened, before the
 // next step.

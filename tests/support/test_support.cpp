@@ -34,29 +34,37 @@ bool MakeDirs(const std::string &path)
     return DirExists(path);
 }
 
+// Works on the long-path form, so trees deeper than MAX_PATH go too.
+static void RemoveTreeW(const std::wstring &dir)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (!wcscmp(fd.cFileName, L".") || !wcscmp(fd.cFileName, L".."))
+                continue;
+            std::wstring child = dir + L"\\" + fd.cFileName;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTreeW(child);
+            } else {
+                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryW(dir.c_str());
+}
+
 void RemoveTree(const std::string &path)
 {
     std::string dir = path;
     if (!dir.empty() && dir.back() == '\\')
         dir.pop_back();
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, ".."))
-                continue;
-            std::string child = dir + "\\" + fd.cFileName;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(child);
-            } else {
-                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(child.c_str());
-            }
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
-    }
-    if (dir.size() > 2)     // never the drive itself
-        RemoveDirectoryA(dir.c_str());
+    std::wstring wide = L"\\\\?\\";
+    for (char c : dir)
+        wide += (wchar_t)(unsigned char)c;
+    RemoveTreeW(wide);    // a drive itself ("D:") is emptied, not removed
 }
 
 std::string ScratchDir()
