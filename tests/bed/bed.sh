@@ -122,6 +122,7 @@ export WINEDEBUG='$WINEDEBUG'
 export WINEDLLOVERRIDES='$WINEDLLOVERRIDES'
 export WINEARCH=win32
 export SKYRIFT_BED='$BED'
+export SKYRIFT_ROOT='$ROOT'
 ENV
     # shellcheck disable=SC1091
     . "$BED/env"

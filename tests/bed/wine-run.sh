@@ -8,4 +8,17 @@ if [ ! -f "$BED/env" ]; then
 fi
 # shellcheck disable=SC1091
 . "$BED/env"
-exec wine "$@"
+# A program of the build tree runs from its X: path, as a user's program
+# runs from a drive: its own folder then has a drive path too.
+prog=$1
+shift
+if [ -n "${SKYRIFT_ROOT:-}" ]; then
+    abs=$(readlink -f "$prog")
+    case $abs in
+        "$SKYRIFT_ROOT"/*)
+            rel=${abs#"$SKYRIFT_ROOT"/}
+            prog="X:\\${rel//\//\\}"
+            ;;
+    esac
+fi
+exec wine "$prog" "$@"
