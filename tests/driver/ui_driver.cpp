@@ -212,6 +212,24 @@ bool CaptureScreen(const RECT &r, Canvas *into)
     return ok != FALSE;
 }
 
+// Whether the whole of r shows the window: no other top-level window (of
+// this test or of one running beside it) lies over any part of it. When one
+// does, the window is raised, without activation, for the next look.
+bool Uncovered(HWND ctl, const RECT &r)
+{
+    HWND root = GetAncestor(ctl, GA_ROOT);
+    const POINT points[] = {{r.left, r.top}, {r.right - 1, r.top}, {r.left, r.bottom - 1},
+                            {r.right - 1, r.bottom - 1}, {(r.left + r.right) / 2, (r.top + r.bottom) / 2}};
+    for (POINT pt : points) {
+        HWND at = WindowFromPoint(pt);
+        if (!at || GetAncestor(at, GA_ROOT) != root) {
+            SetWindowPos(root, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            return false;
+        }
+    }
+    return true;
+}
+
 struct Candidate {
     UINT flag;
     LPCSTR id;
@@ -234,6 +252,8 @@ UINT MatchIcon(HWND ctl, bool *decided)
         return 0;
     int w = r.right - r.left, h = r.bottom - r.top;
     if (w <= 0 || h <= 0 || w > 256 || h > 256)
+        return 0;
+    if (!Uncovered(ctl, r))
         return 0;
     Canvas shot(w, h), drawn(w, h);
     if (!shot.ok() || !drawn.ok() || !CaptureScreen(r, &shot))
