@@ -9,6 +9,9 @@
 #   bed.sh stop BEDDIR     end the wineserver and Xvfb of the run
 #   bed.sh template BEDDIR just make sure the template exists
 #
+# With SKYRIFT_BED_DISPLAY set (say :0), start uses that display instead of
+# a private Xvfb, so the run's windows show on the user's screen.
+#
 # Drives of the run's prefix (no drive maps to /):
 #   A: floppy   -> BEDDIR/drives/a        C: fixed  -> the prefix's drive_c
 #   D: fixed    -> BEDDIR/drives/d        E: cdrom  -> BEDDIR/drives/e
@@ -18,7 +21,7 @@ set -euo pipefail
 
 cmd=${1:?usage: bed.sh start|stop|template BEDDIR}
 BED=$(mkdir -p "${2:?BEDDIR}" && cd "$2" && pwd)
-TEMPLATE=$BED/template
+TEMPLATE=${SKYRIFT_BED_TEMPLATE:-$BED/template}
 PREFIX=$BED/prefix
 ROOT=""
 if [ -n "${3:-}" ]; then
@@ -105,15 +108,19 @@ start() {
     map_drives "$PREFIX" "$BED/drives"
 
     local disp
-    disp=$(free_display)
-    # daemons of the run must not hold the caller's output open (ctest
-    # waits for it to close)
-    setsid Xvfb ":$disp" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$BED/xvfb.log" 2>&1 &
-    echo $! > "$BED/xvfb.pid"
-    for _ in $(seq 50); do
-        [ -e "/tmp/.X11-unix/X$disp" ] && break
-        sleep 0.1
-    done
+    if [ -n "${SKYRIFT_BED_DISPLAY:-}" ]; then
+        disp=${SKYRIFT_BED_DISPLAY#:}
+    else
+        disp=$(free_display)
+        # daemons of the run must not hold the caller's output open (ctest
+        # waits for it to close)
+        setsid Xvfb ":$disp" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$BED/xvfb.log" 2>&1 &
+        echo $! > "$BED/xvfb.pid"
+        for _ in $(seq 50); do
+            [ -e "/tmp/.X11-unix/X$disp" ] && break
+            sleep 0.1
+        done
+    fi
 
     cat > "$BED/env" <<ENV
 export WINEPREFIX='$PREFIX'
