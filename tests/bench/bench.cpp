@@ -1,0 +1,354 @@
+// Benchmarks: the setup's own code against the bare platform doing the same
+// work, in the same run, several repetitions each, medians compared.
+//
+//   skyrift_bench SEARCHTREE INSTALLDIR
+//
+// SEARCHTREE is a folder of many directories and no game in it, on a fixed
+// drive; INSTALLDIR a scratch folder (ending in a backslash) on a fixed
+// drive. The cancel measurement searches every fixed drive.
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <stdio.h>
+#include <string.h>
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "setup/state.h"
+#include "payload/payload.h"
+#include "locator/locator.h"
+#include "installer/installer.h"
+#include "resource.h"
+
+namespace {
+
+double g_tickMs;
+
+double Now()
+{
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return (double)t.QuadPart * g_tickMs;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+void Ratio(const char *what, const std::vector<double> &ours, const std::vector<double> &bare, const char *target)
+{
+    double a = Median(ours), b = Median(bare);
+    printf("%-22s ours %9.3f ms   bare %9.3f ms   ratio %5.2fx   target %s   (%u runs each)\n", what, a, b,
+           b > 0 ? a / b : 0.0, target, (unsigned)ours.size());
+    fflush(stdout);
+}
+
+// ------------------------------------------------------------ start-up check
+
+volatile unsigned char g_sink;
+
+void BenchStartupCheck()
+{
+    HRSRC res = FindPayloadResource(g_payloadFiles[0]);
+    DWORD size = SizeofResource(g_hInstance, res);
+    const unsigned char *bytes = (const unsigned char *)LockResource(LoadResource(g_hInstance, res));
+    if (!bytes || size == 0) {
+        printf("start-up check: no payload entry\n");
+        return;
+    }
+    uint32_t sums[PAYLOAD_COUNT];
+    for (int i = 0; i < PAYLOAD_COUNT; i++)
+        sums[i] = ChecksumPayloadEntry(g_payloadFiles[i]);
+    std::vector<unsigned char> copy(size, 1);
+
+    std::vector<double> ours, bare;
+    for (int rep = 0; rep < 31; rep++) {
+        double t0 = Now();
+        int ok = VerifyPayload(g_payloadFiles, sums, PAYLOAD_COUNT);
+        double t1 = Now();
+        memcpy(copy.data(), bytes, size);
+        double t2 = Now();
+        g_sink = copy[(size_t)rep * 7919 % size];
+        if (!ok) {
+            printf("start-up check: payload refused\n");
+            return;
+        }
+        ours.push_back(t1 - t0);
+        bare.push_back(t2 - t1);
+    }
+    printf("start-up check over %lu bytes (VerifyPayload, both entries, against memcpy)\n", (unsigned long)size);
+    Ratio("start-up check", ours, bare, "<= 1.5x");
+}
+
+// ------------------------------------------------------------ drive search
+
+long g_bareDirs;
+
+void BareWalk(const std::string &dir)
+{
+    WIN32_FIND_DATAA e;
+    HANDLE h = FindFirstFileA((dir + "*.*").c_str(), &e);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    g_bareDirs++;
+    do {
+        if ((e.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && strcmp(e.cFileName, ".") && strcmp(e.cFileName, ".."))
+            BareWalk(dir + e.cFileName + "\\");
+    } while (FindNextFileA(h, &e));
+    FindClose(h);
+}
+
+void BenchSearch(const char *tree)
+{
+    char dir[MAX_PATH];
+    snprintf(dir, sizeof(dir), "%s", tree);
+    std::vector<double> ours, bare;
+    for (int rep = 0; rep < 7; rep++) {
+        // alternate which side goes first, so neither always meets a
+        // cache the other has just warmed
+        for (int side = 0; side < 2; side++) {
+            bool mine = (side == 0) == (rep % 2 == 0);
+            SetFlag(&g_stopSearch, 0);
+            SetFlag(&g_folderFound, 0);
+            g_bareDirs = 0;
+            double t0 = Now();
+            if (mine)
+                SearchForGameFolder(dir);
+            else
+                BareWalk(tree);
+            double t = Now() - t0;
+            (mine ? ours : bare).push_back(t);
+        }
+        if (GetFlag(&g_folderFound)) {
+            printf("drive search: the tree holds a game folder\n");
+            return;
+        }
+    }
+    printf("drive search over %ld directories of %s (SearchForGameFolder against FindFirstFileA/FindNextFileA)\n",
+           g_bareDirs, tree);
+    Ratio("drive search", ours, bare, "<= 1.3x");
+}
+
+// ------------------------------------------------------------ installation
+
+std::vector<std::string> g_blockedBoxes;
+
+// Boxes of this thread are refused as they are made: the success message
+// would otherwise wait for a click inside the timed run.
+LRESULT CALLBACK RefuseBoxes(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND) {
+        CBT_CREATEWNDA *cw = (CBT_CREATEWNDA *)lParam;
+        if (cw->lpcs->hwndParent == NULL || cw->lpcs->hwndParent == HWND_DESKTOP ||
+            !(cw->lpcs->style & WS_CHILD)) {
+            const char *name = cw->lpcs->lpszName;
+            g_blockedBoxes.push_back(name && !IS_INTRESOURCE(name) ? name : "?");
+            return 1;
+        }
+    }
+    (void)wParam;
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+bool EmptyFolder(const std::string &dir)
+{
+    for (const char *name : {"vxmain.vdf", "vxsky_readme.txt"}) {
+        std::string p = dir + name;
+        if (GetFileAttributesA(p.c_str()) != INVALID_FILE_ATTRIBUTES && !DeleteFileA(p.c_str()))
+            return false;
+    }
+    return true;
+}
+
+void BenchInstall(const std::string &root)
+{
+    std::string game = root + "Torvane\\", data = game + "tvdata\\";
+    std::string src = root + "source\\", dst = root + "copy\\";
+    for (const std::string &d : {root, game, data, src, dst})
+        CreateDirectoryA(d.c_str(), NULL);
+
+    HRSRC res = FindPayloadResource(g_payloadFiles[0]);
+    DWORD size = SizeofResource(g_hInstance, res);
+    const void *bytes = LockResource(LoadResource(g_hInstance, res));
+    std::string srcFile = src + "vxmain.vdf", dstFile = dst + "vxmain.vdf";
+    HANDLE h = CreateFileA(srcFile.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    DWORD written = 0;
+    if (h == INVALID_HANDLE_VALUE || !bytes || !WriteFile(h, bytes, size, &written, NULL) || written != size) {
+        printf("installation: cannot write %s\n", srcFile.c_str());
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+        return;
+    }
+    CloseHandle(h);
+    if (game.size() >= sizeof(g_gameFolder))
+        return;
+    strcpy(g_gameFolder, game.c_str());
+    g_yesToAll = 0;
+    SetCurrentDialog(NULL);
+
+    HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseBoxes, NULL, GetCurrentThreadId());
+    std::vector<double> whole, files, bare;
+    for (int rep = 0; rep < 9; rep++) {
+        if (!EmptyFolder(data) || (!DeleteFileA(dstFile.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)) {
+            printf("installation: cannot empty the folders\n");
+            break;
+        }
+        double t0 = Now();
+        int r = InstallAllFiles();
+        double t1 = Now();
+        BOOL copied = CopyFileA(srcFile.c_str(), dstFile.c_str(), FALSE);
+        double t2 = Now();
+        EmptyFolder(data);
+        double t3 = Now();
+        InstallResult a = InstallPayloadFile(game.c_str(), "tvdata\\vxmain.vdf", g_payloadFiles[0]);
+        InstallResult b = InstallPayloadFile(game.c_str(), "tvdata\\vxsky_readme.txt", g_payloadFiles[1]);
+        double t4 = Now();
+        if (r != 0 || !copied || a != INSTALL_OK || b != INSTALL_OK) {
+            printf("installation: run %d did not succeed (result %d, copy %d, files %d %d)\n", rep, r, copied, a, b);
+            break;
+        }
+        whole.push_back(t1 - t0);
+        bare.push_back(t2 - t1);
+        files.push_back(t4 - t3);
+    }
+    UnhookWindowsHookEx(hook);
+    // one box a run: the success message
+    if (g_blockedBoxes.size() != whole.size())
+        printf("installation: %u boxes in %u runs\n", (unsigned)g_blockedBoxes.size(), (unsigned)whole.size());
+    g_blockedBoxes.clear();
+    if (bare.empty())
+        return;
+
+    // The platform's expand-copy alone, over the same bytes: the part of
+    // the work that the program must leave to the platform.
+    std::vector<double> lz;
+    for (int rep = 0; rep < 9; rep++) {
+        DeleteFileA(dstFile.c_str());
+        OFSTRUCT os, od;
+        double t0 = Now();
+        INT from = LZOpenFileA((LPSTR)srcFile.c_str(), &os, OF_READ);
+        INT to = LZOpenFileA((LPSTR)dstFile.c_str(), &od, OF_CREATE);
+        LONG copied = from >= 0 && to >= 0 ? LZCopy(from, to) : -1;
+        if (from >= 0)
+            LZClose(from);
+        if (to >= 0)
+            LZClose(to);
+        double t1 = Now();
+        if (copied != (LONG)size) {
+            printf("installation: LZCopy gave %ld\n", (long)copied);
+            break;
+        }
+        lz.push_back(t1 - t0);
+    }
+    printf("installation of %lu bytes into %s (against one CopyFileA of the same bytes)\n", (unsigned long)size,
+           data.c_str());
+    Ratio("InstallAllFiles", whole, bare, "<= 3x");
+    printf("  (InstallAllFiles includes starting the read-me viewer; the two entries alone:)\n");
+    Ratio("InstallPayloadFile x2", files, bare, "<= 3x");
+    if (!lz.empty())
+        Ratio("bare LZCopy", lz, bare, "(what bounds the above)");
+}
+
+// ------------------------------------------------------------ cancel latency
+
+bool g_browsePosted;
+
+void Pump(double ms)
+{
+    double end = Now() + ms;
+    MSG msg;
+    for (;;) {
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            // the walk ran out before the Cancel: the notice's Browse is
+            // not taken, the round does not count
+            if (msg.message == WM_COMMAND && LOWORD(msg.wParam) == IDC_BROWSE) {
+                g_browsePosted = true;
+                continue;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        double left = end - Now();
+        if (left <= 0)
+            return;
+        MsgWaitForMultipleObjects(0, NULL, FALSE, (DWORD)left + 1, QS_ALLINPUT);
+    }
+}
+
+void BenchCancel()
+{
+    std::mt19937 rng(1206);
+    std::vector<double> lat;
+    int rounds = 0, ranOut = 0;
+    for (; rounds < 41; rounds++) {
+        SetFlag(&g_stopSearch, 0);
+        SetFlag(&g_folderFound, 0);
+        g_searchDone = 0;
+        g_browsePosted = false;
+        HWND dlg = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_SEARCH), NULL, SearchDlgProc, 0);
+        if (!dlg) {
+            printf("cancel latency: no search dialog\n");
+            return;
+        }
+        SetCurrentDialog(dlg);
+        DWORD tid;
+        g_hSearchThread = CreateThread(NULL, 0, SearchForGameFolder, NULL, CREATE_SUSPENDED, &tid);
+        // the not-found notice is refused at once if the walk runs out
+        HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseBoxes, NULL, tid);
+        ResumeThread(g_hSearchThread);
+        Pump(20 + rng() % 400);
+
+        double t0 = Now();
+        SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        double t1 = Now();
+        if (g_searchDone && !g_browsePosted && WaitForSingleObject(g_hSearchThread, 0) == WAIT_OBJECT_0)
+            lat.push_back(t1 - t0);
+        else
+            ranOut++;
+        WaitForSingleObject(g_hSearchThread, INFINITE);
+        UnhookWindowsHookEx(hook);
+        CloseHandle(g_hSearchThread);
+        g_hSearchThread = NULL;
+        DestroyWindow(dlg);
+        SetCurrentDialog(NULL);
+    }
+    if (lat.empty()) {
+        printf("cancel latency: every walk ran out before its Cancel\n");
+        return;
+    }
+    printf("cancel latency: Cancel to the end of the search phase, %u of %d rounds cancelled mid-walk\n",
+           (unsigned)lat.size(), rounds);
+    printf("%-22s median %7.3f ms   max %7.3f ms   target < 50 ms at the median\n", "cancel latency", Median(lat),
+           *std::max_element(lat.begin(), lat.end()));
+    (void)ranOut;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 3) {
+        fprintf(stderr, "usage: skyrift_bench SEARCHTREE INSTALLDIR\n");
+        return 2;
+    }
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    g_tickMs = 1000.0 / (double)f.QuadPart;
+    g_hInstance = GetModuleHandleA(NULL);
+    g_osVersion.dwOSVersionInfoSize = sizeof(g_osVersion);
+    GetVersionExA(&g_osVersion);
+    InitCommonControls();
+    CoInitialize(NULL);
+
+    BenchStartupCheck();
+    BenchSearch(argv[1]);
+    BenchInstall(argv[2]);
+    BenchCancel();
+    CoUninitialize();
+    return 0;
+}

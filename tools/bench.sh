@@ -1,0 +1,67 @@
+#!/bin/bash
+# Benchmarks: installs what is missing, builds the benchmark program and runs
+# it under Wine in a prefix of its own (build/benchbed), then prints one line
+# per figure. Nothing here fails on time; the figures are for reading.
+#
+#   tools/bench.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+
+bash tools/install-deps.sh >/dev/null
+cmake --preset default >/dev/null
+cmake --build --preset default >/dev/null
+cmake --build --preset default --target skyrift_bench >/dev/null
+
+BED=$ROOT/build/benchbed
+export SKYRIFT_BED_TEMPLATE=$ROOT/build/bed/template
+unset SKYRIFT_BED_DISPLAY
+tests/bed/bed.sh start "$BED" "$ROOT/build" 2>/dev/null
+trap 'tests/bed/bed.sh stop "$BED" 2>/dev/null' EXIT
+
+# The search tree: 20 x 20 x 50 directories (20,420 with the upper levels),
+# no game in it, on D:. F: gets a deep, wide tree for the cancel
+# measurement (every fixed drive is walked then) and the install folders.
+D=$BED/drives/d
+F=$BED/drives/f
+if [ ! -d "$D/tree/a19/b19/c49" ]; then
+    rm -rf "$D/tree"
+    for a in $(seq 0 19); do for b in $(seq 0 19); do for c in $(seq 0 49); do
+        echo "$D/tree/a$a/b$b/c$c"
+    done; done; done | xargs mkdir -p
+fi
+if [ ! -d "$F/deep/x3/l7/x3/l7/x3/l7/x3" ]; then
+    rm -rf "$F/deep"
+    # 4 levels of 4 x 8 folders, each level two deep: a tree both wide and deep
+    python3 - "$F/deep" <<'PY'
+import os, sys, itertools
+root = sys.argv[1]
+def grow(path, depth):
+    if depth == 0:
+        return
+    for x in range(4):
+        for l in range(8):
+            p = os.path.join(path, "x%d" % x, "l%d" % l)
+            os.makedirs(p, exist_ok=True)
+            if l == 7:
+                grow(p, depth - 1)
+grow(root, 4)
+PY
+fi
+rm -rf "$F/bench"
+
+echo "benchmarks, $(date -u +%Y-%m-%d), $(nproc) cpus, $(wine --version), $(uname -m)"
+(cd build && exec ../tests/bed/wine-run.sh "$BED" bin/tests/skyrift_bench.exe 'D:\tree\' 'F:\bench\')
+rm -f build/bin/tests/notepad.log
+
+# Size: the exe's bytes beyond its payload entries' bytes.
+EXE=build/bin/VexmoorSkyriftSetup.exe
+total=$(stat -c %s "$EXE")
+payload=0
+for f in build/generated/payload/vxmain.vdf build/generated/payload/vxsky_readme.txt; do
+    payload=$((payload + $(stat -c %s "$f")))
+done
+beyond=$((total - payload))
+printf '%-22s %d bytes beyond the payload (%d - %d), %.1f KiB   target <= 64 KiB\n' \
+    "size" "$beyond" "$total" "$payload" "$(awk -v b="$beyond" 'BEGIN { print b / 1024 }')"
+i686-w64-mingw32-objdump -h "$EXE" | grep -E '^ +[0-9]' | while read -r _ name size _; do printf '  %-8s %7d bytes\n' "$name" "$((16#$size))"; done
