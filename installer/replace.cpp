@@ -22,7 +22,6 @@ InstallResult ScheduleReplaceAtRestart(const char *targetPath, const char *sideP
     char shortTarget[MAX_PATH];
     char shortSide[MAX_PATH];
     char iniPath[MAX_PATH];
-    char text[360];
     DWORD targetLen, sideLen, winLen;
 
     if (g_osVersion.dwPlatformId == VER_PLATFORM_WIN32_NT) {
@@ -36,6 +35,7 @@ InstallResult ScheduleReplaceAtRestart(const char *targetPath, const char *sideP
     targetLen = GetShortPathNameA(targetPath, shortTarget, MAX_PATH);
     sideLen = GetShortPathNameA(sidePath, shortSide, MAX_PATH);
     if (!ShortPathFits(targetLen) || !ShortPathFits(sideLen)) {
+        char text[360];
         if (JoinText(text, sizeof(text), kTextPathLimitA, targetPath, kTextPathLimitB))
             MessageBoxA(GetCurrentDialog(), text, "Sorry!", MB_ICONEXCLAMATION);
         remove(sidePath);

@@ -6,7 +6,8 @@
 
 #include <stddef.h>
 
-/* dst = a + b + c (b and c may be NULL); 1 if it fits in cap bytes. */
+/* dst = a + b + c (b and c may be NULL; a may be dst itself, to append);
+   1 if it fits in cap bytes. */
 int JoinText(char *dst, size_t cap, const char *a, const char *b, const char *c);
 
 #endif
