@@ -2,6 +2,7 @@
 // dialog, the refused old platform and the refused corrupt download.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,9 @@ std::vector<Child> Children(HWND dlg)
     return kids;
 }
 
-// Flips one byte inside the embedded copy of a payload file.
-bool CorruptEmbedded(const std::string &exe, const char *payloadName, size_t offsetInFile)
+// Changes one byte inside the embedded copy of a payload file.
+bool CorruptEmbedded(const std::string &exe, const char *payloadName, size_t offsetInFile,
+                     unsigned char flip = 0x01)
 {
     std::string image, payload;
     if (!ts::ReadBytes(exe, &image) || !ts::ReadBytes(ts::PayloadFile(payloadName), &payload))
@@ -46,7 +48,67 @@ bool CorruptEmbedded(const std::string &exe, const char *payloadName, size_t off
     size_t at = image.find(payload.substr(0, 256));
     if (at == std::string::npos || image.compare(at, payload.size(), payload) != 0)
         return false;
-    image[at + offsetInFile] ^= 0x01;
+    image[at + offsetInFile] ^= (char)flip;
+    return ts::WriteBytes(exe, image);
+}
+
+// Starts exe and expects exactly the corrupt-download message: no welcome
+// dialog, exit code 0 once it is answered.
+::testing::AssertionResult RefusedAsCorrupt(const std::string &exe, const std::string &dir)
+{
+    uidrv::Proc p = uidrv::Launch(exe.c_str(), dir.c_str());
+    if (p.process == nullptr)
+        return ::testing::AssertionFailure() << "could not start " << exe;
+    HWND box = uidrv::WaitForDialog("Corrupt Setup", 20000, p.pid);
+    if (box == nullptr) {
+        std::string seen = uidrv::DescribeVisibleDialogs();
+        uidrv::Kill(p);
+        return ::testing::AssertionFailure() << "no Corrupt Setup message; showing:\n" << seen;
+    }
+    std::string text = uidrv::MessageBoxText(box);
+    UINT style = uidrv::MessageBoxStyle(box);
+    bool welcome = uidrv::WaitForDialog(kWelcomeCaption, 0, p.pid) != nullptr;
+    uidrv::PressButton(box, IDOK);
+    DWORD code = 1234;
+    bool ended = uidrv::WaitExit(p, 20000, &code);
+    if (!ended)
+        uidrv::Kill(p);
+    if (text != "This setup program is corrupt, probably by a bad or aborted download.  Please download it again.")
+        return ::testing::AssertionFailure() << "message text: " << text;
+    if (style != (UINT)MB_ICONHAND)
+        return ::testing::AssertionFailure() << "message style " << style;
+    if (welcome)
+        return ::testing::AssertionFailure() << "the welcome dialog came up as well";
+    if (!ended || code != 0)
+        return ::testing::AssertionFailure() << "exit " << (ended ? (int)code : -1);
+    return ::testing::AssertionSuccess();
+}
+
+// Replaces a payload resource of exe with other bytes.
+bool ReplacePayloadResource(const std::string &exe, const char *resName, const std::string &bytes)
+{
+    HANDLE h = BeginUpdateResourceA(exe.c_str(), FALSE);
+    if (h == NULL)
+        return false;
+    BOOL ok = UpdateResourceA(h, "DLL", resName, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                              (LPVOID)bytes.data(), (DWORD)bytes.size());
+    return EndUpdateResourceA(h, !ok) && ok;
+}
+
+// Takes a payload entry out of exe by renaming it in the resource directory
+// (the last letter of its UTF-16 name becomes 'X', which keeps the names in
+// order). Wine's UpdateResource does not delete entries.
+bool RenamePayloadResource(const std::string &exe, const char *resName)
+{
+    std::string image, wide;
+    if (!ts::ReadBytes(exe, &image))
+        return false;
+    for (const char *p = resName; *p; p++)
+        wide += std::string(1, *p) + '\0';
+    size_t at = image.find(wide);
+    if (at == std::string::npos || image.find(wide, at + 1) != std::string::npos)
+        return false;
+    image[at + wide.size() - 2] = 'X';
     return ts::WriteBytes(exe, image);
 }
 
@@ -134,24 +196,57 @@ TEST(Startup, OldPlatformIsRefusedBeforeAnythingElse)
     EXPECT_EQ(code, 0u);
 }
 
-TEST(Startup, CorruptPayloadIsRefusedAndWelcomeNeverShown)
+TEST(BadPayload, EveryChangedByteIsRefused)
 {
     std::string dir = ts::ScratchDir();
-    struct Case { const char *file; size_t offset; };
-    for (Case c : {Case{"vxmain.vdf", 5000}, Case{"vxsky_readme.txt", 0}}) {
-        std::string exe = ts::CopySetupTo(dir, std::string("corrupt_") + (c.offset ? "a" : "b") + ".exe");
-        ASSERT_TRUE(CorruptEmbedded(exe, c.file, c.offset)) << c.file;
-
-        uidrv::Proc p = uidrv::Launch(exe.c_str(), dir.c_str());
-        HWND box = uidrv::WaitForDialog("Corrupt Setup", 20000, p.pid);
-        ASSERT_NE(box, nullptr) << uidrv::DescribeVisibleDialogs();
-        EXPECT_EQ(uidrv::MessageBoxText(box),
-                  "This setup program is corrupt, probably by a bad or aborted download.  Please download it again.");
-        EXPECT_EQ(uidrv::MessageBoxStyle(box), (UINT)MB_ICONHAND);
-        EXPECT_EQ(uidrv::WaitForDialog(kWelcomeCaption, 0, p.pid), nullptr);
-        uidrv::PressButton(box, IDOK);
-        DWORD code = 1234;
-        ASSERT_TRUE(uidrv::WaitExit(p, 20000, &code));
-        EXPECT_EQ(code, 0u);
+    std::mt19937 rng(20261206);
+    int run = 0;
+    for (const char *file : {"vxmain.vdf", "vxsky_readme.txt"}) {
+        std::string payload;
+        ASSERT_TRUE(ts::ReadBytes(ts::PayloadFile(file), &payload));
+        size_t n = payload.size();
+        ASSERT_GT(n, 4u);
+        // both ends, the middle and random places; low, high and all bits
+        std::vector<std::pair<size_t, unsigned char>> cases = {
+            {0, 0x01}, {n - 1, 0x80}, {n / 2, 0xFF}, {1, 0x7F}};
+        for (int i = 0; i < 6; i++)
+            cases.push_back({rng() % n, (unsigned char)(1 + rng() % 255)});
+        for (auto [at, flip] : cases) {
+            std::string exe = ts::CopySetupTo(dir, "bad" + std::to_string(run++) + ".exe");
+            ASSERT_TRUE(CorruptEmbedded(exe, file, at, flip)) << file;
+            EXPECT_TRUE(RefusedAsCorrupt(exe, dir)) << file << " byte " << at << " ^ " << (int)flip;
+        }
     }
+}
+
+TEST(BadPayload, TruncatedOrMissingEntryIsRefused)
+{
+    std::string dir = ts::ScratchDir();
+    struct Entry { const char *file, *res; };
+    for (Entry e : {Entry{"vxmain.vdf", "VXMAIN.VDF"}, Entry{"vxsky_readme.txt", "VXSKY_README.TXT"}}) {
+        std::string payload;
+        ASSERT_TRUE(ts::ReadBytes(ts::PayloadFile(e.file), &payload));
+        std::string shorter = payload.substr(0, payload.size() - 1);
+
+        std::string exe = ts::CopySetupTo(dir, std::string("short_") + e.res + ".exe");
+        ASSERT_TRUE(ReplacePayloadResource(exe, e.res, shorter)) << e.file;
+        EXPECT_TRUE(RefusedAsCorrupt(exe, dir)) << e.file << " one byte short";
+
+        exe = ts::CopySetupTo(dir, std::string("gone_") + e.res + ".exe");
+        ASSERT_TRUE(RenamePayloadResource(exe, e.res)) << e.file;
+        EXPECT_TRUE(RefusedAsCorrupt(exe, dir)) << e.file << " missing";
+    }
+    // the same rewrite with the bytes unchanged still starts: the check is
+    // on the contents, not on where the resource section puts them
+    std::string same;
+    ASSERT_TRUE(ts::ReadBytes(ts::PayloadFile("vxsky_readme.txt"), &same));
+    std::string exe = ts::CopySetupTo(dir, "rewritten.exe");
+    ASSERT_TRUE(ReplacePayloadResource(exe, "VXSKY_README.TXT", same));
+    uidrv::Proc p = uidrv::Launch(exe.c_str(), dir.c_str());
+    HWND dlg = uidrv::WaitForDialog(kWelcomeCaption, 20000, p.pid);
+    ASSERT_NE(dlg, nullptr) << uidrv::DescribeVisibleDialogs();
+    uidrv::PressButton(dlg, IDCANCEL);
+    DWORD code = 1234;
+    ASSERT_TRUE(uidrv::WaitExit(p, 20000, &code));
+    EXPECT_EQ(code, 0u);
 }
