@@ -3,6 +3,8 @@
 // bed's fixed drives; afterwards the disk is checked.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -61,6 +63,89 @@ void PutGame(const std::string &folder, bool withData = true)
     if (withData) {
         ASSERT_TRUE(ts::MakeDirs(folder + "tvdata\\"));
     }
+}
+
+// Everything under a registry key, one line a value: "key\name=type:data".
+void DumpKey(HKEY root, const std::string &path, std::map<std::string, std::string> *out)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    char name[16384];
+    std::vector<BYTE> data(1 << 16);
+    for (DWORD i = 0;; i++) {
+        DWORD nameLen = sizeof(name), dataLen = (DWORD)data.size(), type = 0;
+        LONG r = RegEnumValueA(key, i, name, &nameLen, NULL, &type, data.data(), &dataLen);
+        if (r == ERROR_MORE_DATA) {
+            data.resize(dataLen + 1);
+            i--;
+            continue;
+        }
+        if (r != ERROR_SUCCESS)
+            break;
+        (*out)[path + "\\" + name] = std::to_string(type) + ":" + std::string((char *)data.data(), dataLen);
+    }
+    std::vector<std::string> subkeys;
+    for (DWORD i = 0;; i++) {
+        DWORD nameLen = sizeof(name);
+        if (RegEnumKeyExA(key, i, name, &nameLen, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        subkeys.push_back(name);
+    }
+    RegCloseKey(key);
+    for (auto &k : subkeys)
+        DumpKey(root, path.empty() ? k : path + "\\" + k, out);
+}
+
+// Every file and folder under dir with its size and write time.
+void DumpTree(const std::string &dir, std::map<std::string, std::string> *out)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string n = fd.cFileName;
+        if (n == "." || n == "..")
+            continue;
+        std::string path = dir + n;
+        (*out)[path] = std::to_string(fd.nFileSizeLow) + "@" + std::to_string(fd.ftLastWriteTime.dwLowDateTime);
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            DumpTree(path + "\\", out);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+}
+
+struct Snapshot {
+    std::map<std::string, std::string> registry, files;
+};
+
+Snapshot TakeSnapshot()
+{
+    Snapshot s;
+    DumpKey(HKEY_LOCAL_MACHINE, "", &s.registry);
+    DumpKey(HKEY_CURRENT_USER, "", &s.registry);
+    for (const char *root : {"C:\\", "D:\\", "F:\\"})
+        DumpTree(root, &s.files);
+    return s;
+}
+
+// What differs between two dumps, one line an entry.
+std::vector<std::string> Changes(const std::map<std::string, std::string> &before,
+                                 const std::map<std::string, std::string> &after)
+{
+    std::vector<std::string> out;
+    for (auto &[k, v] : after) {
+        auto it = before.find(k);
+        if (it == before.end())
+            out.push_back("added " + k);
+        else if (it->second != v)
+            out.push_back("changed " + k);
+    }
+    for (auto &[k, v] : before)
+        if (!after.count(k))
+            out.push_back("removed " + k);
+    return out;
 }
 
 // One run of the setup program: a copy with Notepad's stand-in beside it.
@@ -181,6 +266,45 @@ TEST_F(Flow, CleanRunInstallsOpensTheReadMeAndEnds)
     EXPECT_TRUE(run.EndsWithZero());
     ExpectInstalled("D:\\Games\\Torvane\\");
     EXPECT_EQ(run.NotepadLog(), "notepad \"D:\\Games\\Torvane\\tvdata/vxsky_readme.txt\"\r\n");
+}
+
+TEST_F(Flow, CleanRunChangesNothingButTheDataFolder)
+{
+    PutGame("D:\\Games\\Torvane\\");
+    ASSERT_TRUE(ts::SetReportedVersion("touch.exe", "winxp"));   // before the picture
+    Snapshot before = TakeSnapshot();
+    {
+        SetupRun run("touch");
+        EXPECT_TRUE(run.Install({Ask("D:\\Games\\Torvane\\", IDYES), Expect{"Done!", kDone, MB_ICONEXCLAMATION, IDOK}}));
+        EXPECT_TRUE(run.EndsWithZero());
+    }
+    Snapshot after = TakeSnapshot();
+    ASSERT_GT(before.registry.size(), 1000u);
+    ASSERT_GT(before.files.size(), 100u);
+
+    // Wine's display driver stamps its date into the video keys whenever a
+    // process opens the display; that is Wine's, not the setup's.
+    for (Snapshot *snap : {&before, &after})
+        for (auto it = snap->registry.begin(); it != snap->registry.end();)
+            it = it->first.find("\\DriverDateData") != std::string::npos ? snap->registry.erase(it) : std::next(it);
+    std::vector<std::string> reg = Changes(before.registry, after.registry);
+    std::string regText;
+    for (auto &c : reg)
+        regText += "  " + c + "\n";
+    EXPECT_TRUE(reg.empty()) << regText;
+
+    // the data folder itself gets a new write time and the two files
+    std::vector<std::string> expected = {
+        "added D:\\Games\\Torvane\\tvdata\\vxmain.vdf",
+        "added D:\\Games\\Torvane\\tvdata\\vxsky_readme.txt",
+        "changed D:\\Games\\Torvane\\tvdata",
+    };
+    std::vector<std::string> files = Changes(before.files, after.files);
+    std::sort(files.begin(), files.end());
+    std::string fileText;
+    for (auto &c : files)
+        fileText += "  " + c + "\n";
+    EXPECT_EQ(files, expected) << fileText;
 }
 
 TEST_F(Flow, DeclinedCandidateThenAcceptedSecond)
