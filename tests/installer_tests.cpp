@@ -392,6 +392,74 @@ TEST_F(Failures, TemporaryNameTakenByADirectory)
     EXPECT_FALSE(ts::FileExists(Data() + "vxmain.vdf"));
 }
 
+TEST_F(Failures, ReadOnlyTargetIsReplacedOrDeferredAsItsFileSystemAllows)
+{
+    // A read-only file refuses writers on Windows; Wine run as root lets
+    // them through. Either way the outcome follows the write probe: in
+    // place when it can be written, beside it and deferred when not.
+    MakeData();
+    std::string target = Data() + "vxsky_readme.txt";
+    ASSERT_TRUE(ts::WriteBytes(target, "kept"));
+    ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
+    HANDLE w = CreateFileA(target.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    bool writable = w != INVALID_HANDLE_VALUE;
+    if (writable)
+        CloseHandle(w);
+    InstallResult r;
+    Answering({Overwrite("tvdata\\vxsky_readme.txt", IDYES)},
+              [&] { r = InstallPayloadFile(dir_.c_str(), "tvdata\\vxsky_readme.txt", "vxsky_readme.txt"); });
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_FALSE(ts::FileExists(Data() + "vxsky_readme.tmp"));
+    if (writable) {
+        EXPECT_EQ(r, INSTALL_OK);
+        EXPECT_EQ(Contents(target), Payload("vxsky_readme.txt"));
+        EXPECT_EQ(ts::ListDir(Data()).size(), 1u);
+        EXPECT_TRUE(ts::PendingMoves().empty());
+    } else {
+        EXPECT_EQ(r, INSTALL_DEFERRED);
+        EXPECT_EQ(Contents(target), "kept");
+        EXPECT_EQ(Contents(Data() + "vxsky_readme.000"), Payload("vxsky_readme.txt"));
+        EXPECT_EQ(ts::PendingMoves().size(), 2u);
+    }
+}
+
+TEST_F(Failures, TargetThatIsADirectoryIsNotAskedAboutAndDeferred)
+{
+    MakeData();
+    ASSERT_TRUE(ts::MakeDirs(Data() + "vxmain.vdf"));
+    InstallResult r;
+    ASSERT_TRUE(ts::NoDialogDuring(
+        [&] { r = InstallPayloadFile(dir_.c_str(), "tvdata\\vxmain.vdf", "vxmain.vdf"); }));
+    EXPECT_EQ(r, INSTALL_DEFERRED);
+    EXPECT_TRUE(ts::DirExists(Data() + "vxmain.vdf"));
+    EXPECT_EQ(Contents(Data() + "vxmain.000"), Payload("vxmain.vdf"));
+    EXPECT_FALSE(ts::FileExists(Data() + "vxmain.tmp"));
+}
+
+TEST_F(Failures, FullDiskIsADiskErrorAndLeavesNothing)
+{
+    // H: is a small file system of the bed: the temporary file fits, the
+    // expanded copy beside it does not
+    if (!ts::DirExists("H:\\"))
+        GTEST_SKIP() << "the bed has no small drive (mounting a tmpfs needs root)";
+    ts::RemoveTree("H:\\tvdata");
+    ASSERT_TRUE(ts::MakeDirs("H:\\tvdata\\"));
+    ULARGE_INTEGER freeBefore{}, freeAfter{};
+    ASSERT_TRUE(GetDiskFreeSpaceExA("H:\\", &freeBefore, NULL, NULL));
+    ASSERT_LT(freeBefore.QuadPart, 2 * Payload("vxmain.vdf").size());
+    InstallResult r;
+    Answering({Expect{"Error",
+                      "The file, H:\\tvdata\\vxmain.vdf, could not be copied due to a disk error.  "
+                      "Perhaps you are out of disk space?",
+                      MB_ICONHAND, IDOK}},
+              [&] { r = InstallPayloadFile("H:\\", "tvdata\\vxmain.vdf", "vxmain.vdf"); });
+    EXPECT_EQ(r, INSTALL_FAILED);
+    EXPECT_TRUE(ts::ListDir("H:\\tvdata\\").empty());
+    ASSERT_TRUE(GetDiskFreeSpaceExA("H:\\", &freeAfter, NULL, NULL));
+    EXPECT_EQ(freeAfter.QuadPart, freeBefore.QuadPart);
+    ts::RemoveTree("H:\\tvdata");
+}
+
 // ------------------------------------------------------------ lengths
 
 using Lengths = InstallerTest;

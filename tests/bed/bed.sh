@@ -17,6 +17,8 @@
 #   D: fixed    -> BEDDIR/drives/d        E: cdrom  -> BEDDIR/drives/e
 #   F: fixed    -> BEDDIR/drives/f        G: network-> BEDDIR/drives/g (scratch)
 #   X: network  -> ROOT (the build tree, where the programs under test are)
+#   H: network  -> BEDDIR/fulldisk, a 192 KiB tmpfs for the full-disk test;
+#                  only when this user may mount one (the test skips if not)
 set -euo pipefail
 
 cmd=${1:?usage: bed.sh start|stop|template BEDDIR}
@@ -36,7 +38,7 @@ log() { echo "bed: $*" >&2; }
 
 make_template() {
     local stamp="$TEMPLATE/.bed-version" want
-    want="$(wine --version 2>/dev/null) layout-6"
+    want="$(wine --version 2>/dev/null) layout-7"
     if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then
         return
     fi
@@ -56,6 +58,7 @@ make_template() {
         wine reg add 'HKLM\Software\Wine\Drives' /v e: /d cdrom /f >/dev/null 2>&1
         wine reg add 'HKLM\Software\Wine\Drives' /v f: /d hd /f >/dev/null 2>&1
         wine reg add 'HKLM\Software\Wine\Drives' /v g: /d network /f >/dev/null 2>&1
+        wine reg add 'HKLM\Software\Wine\Drives' /v h: /d network /f >/dev/null 2>&1
         wine reg add 'HKLM\Software\Wine\Drives' /v x: /d network /f >/dev/null 2>&1
         wine reg add 'HKCU\Software\Wine' /v Version /d winxp /f >/dev/null 2>&1
         # one virtual desktop: Wine draws the frames and captions itself, so
@@ -97,6 +100,12 @@ map_drives() {
     done
     if [ -n "$ROOT" ]; then
         ln -s "$ROOT" "$dd/x:"
+    fi
+    local full=$BED/fulldisk
+    mkdir -p "$full"
+    if mountpoint -q "$full" ||
+        mount -t tmpfs -o size=192k skyrift-fulldisk "$full" 2>/dev/null; then
+        ln -s "$full" "$dd/h:"
     fi
 }
 
@@ -156,6 +165,9 @@ stop_quietly() {
         rm -f "$BED/xvfb.pid"
     fi
     rm -f "$BED/env"
+    if mountpoint -q "$BED/fulldisk" 2>/dev/null; then
+        umount "$BED/fulldisk" 2>/dev/null || true
+    fi
 }
 
 case $cmd in
