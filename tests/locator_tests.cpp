@@ -240,16 +240,23 @@ void WideTree(int width)
         }
 }
 
+// Every dialog-class window of this process, visible or not.
+std::set<HWND> AllBoxes()
+{
+    std::set<HWND> boxes;
+    HWND box = NULL;
+    while ((box = FindWindowExA(NULL, box, "#32770", NULL)) != NULL)
+        if (uidrv::ProcessOf(box) == GetCurrentProcessId())
+            boxes.insert(box);
+    return boxes;
+}
+
 // A box of the search phase other than the search dialog itself.
 HWND PhaseBox(HWND dlg)
 {
-    HWND box = NULL;
-    while ((box = FindWindowExA(NULL, box, "#32770", NULL)) != NULL) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(box, &pid);
-        if (box != dlg && pid == GetCurrentProcessId() && IsWindowVisible(box) && IsWindowEnabled(box))
+    for (HWND box : AllBoxes())
+        if (box != dlg && IsWindowVisible(box) && IsWindowEnabled(box))
             return box;
-    }
     return NULL;
 }
 
@@ -264,17 +271,6 @@ int StressRounds()
     const char *s = getenv("SKYRIFT_STRESS_ROUNDS");
     int n = s ? atoi(s) : 0;
     return n > 0 ? n : 40;
-}
-
-// Every dialog-class window of this process, visible or not.
-std::set<HWND> AllBoxes()
-{
-    std::set<HWND> boxes;
-    HWND box = NULL;
-    while ((box = FindWindowExA(NULL, box, "#32770", NULL)) != NULL)
-        if (uidrv::ProcessOf(box) == GetCurrentProcessId())
-            boxes.insert(box);
-    return boxes;
 }
 
 ULONGLONG CreationTime(HANDLE thread)
@@ -320,6 +316,10 @@ TEST_F(SearchCancel, CancelOrBrowseAtRandomMomentsEndsCleanly)
             HWND dlg = NULL;
             bool stopSeen = false;
             std::set<HWND> atStop;
+            auto press = [&] {
+                pressedAt = GetTickCount();
+                uidrv::PressButton(dlg, browse ? IDC_BROWSE : IDCANCEL);
+            };
             while (!phaseOver) {
                 if (GetTickCount() - start > 30000) {
                     fprintf(stderr, "round %d hangs (%s at %lu ms):\n%s", round,
@@ -366,13 +366,11 @@ TEST_F(SearchCancel, CancelOrBrowseAtRandomMomentsEndsCleanly)
                     }
                     if (question && due) {
                         Sleep(jitter);
-                        pressedAt = GetTickCount();
-                        uidrv::PressButton(dlg, browse ? IDC_BROWSE : IDCANCEL);
+                        press();
                     }
                     uidrv::WaitForDialogGone(box, 5000);
                 } else if (due && IsWindow(dlg) && IsWindowEnabled(dlg)) {
-                    pressedAt = GetTickCount();
-                    uidrv::PressButton(dlg, browse ? IDC_BROWSE : IDCANCEL);
+                    press();
                 }
                 Sleep(1);
             }
