@@ -51,8 +51,9 @@ fi
 rm -rf "$F/bench"
 
 echo "benchmarks, $(date -u +%Y-%m-%d), $(nproc) cpus, $(wine --version), $(uname -m)"
-(cd build && exec ../tests/bed/wine-run.sh "$BED" bin/tests/skyrift_bench.exe 'D:\tree\' 'F:\bench\')
-rm -f build/bin/tests/notepad.log
+cp build/bin/tests/notepad.exe build/bin/tools/
+(cd build && exec ../tests/bed/wine-run.sh "$BED" bin/tools/skyrift_bench.exe 'D:\tree\' 'F:\bench\')
+rm -f build/bin/tools/notepad.log
 
 # Size: the exe's bytes beyond its payload entries' bytes.
 EXE=build/bin/VexmoorSkyriftSetup.exe

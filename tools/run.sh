@@ -61,7 +61,7 @@ if [ $headless -eq 0 ]; then
 else
     PICS=$BED/pictures
     rm -rf "$PICS"
-    (cd build && exec ../tests/bed/wine-run.sh "$BED" bin/tests/skyrift_demo.exe \
+    (cd build && exec ../tests/bed/wine-run.sh "$BED" bin/tools/skyrift_demo.exe \
         'X:\bin\VexmoorSkyriftSetup.exe' 'X:\demo\pictures' $walk) || code=$?
     for bmp in "$PICS"/*.bmp; do
         [ -e "$bmp" ] || continue

@@ -1,178 +1,121 @@
 #!/bin/bash
-# The Wine test bed: one prefix, one Xvfb and one wineserver for a whole
-# test run, all under the build tree.
+# The Wine test bed: one prefix, one Xvfb and one wineserver for a whole run,
+# all under the build tree; ~/.wine is never touched.
 #
-#   bed.sh start BEDDIR [ROOT]
-#                          make BEDDIR/prefix from the template (made once),
-#                          start Xvfb and a persistent wineserver, write
-#                          BEDDIR/env for the tests
-#   bed.sh stop BEDDIR     end the wineserver and Xvfb of the run
-#   bed.sh template BEDDIR just make sure the template exists
+#   bed.sh start BEDDIR [ROOT]   copy the template prefix (made once) to
+#                                BEDDIR/prefix, start Xvfb and a wineserver,
+#                                write BEDDIR/env for the programs of the run
+#   bed.sh stop BEDDIR           end the run's wineserver and Xvfb
 #
-# With SKYRIFT_BED_DISPLAY set (say :0), start uses that display instead of
-# a private Xvfb, so the run's windows show on the user's screen.
+# SKYRIFT_BED_TEMPLATE names another template folder; SKYRIFT_BED_DISPLAY
+# (say :0) shows the run on that display instead of a private Xvfb.
 #
-# Drives of the run's prefix (no drive maps to /):
-#   A: floppy   -> BEDDIR/drives/a        C: fixed  -> the prefix's drive_c
-#   D: fixed    -> BEDDIR/drives/d        E: cdrom  -> BEDDIR/drives/e
-#   F: fixed    -> BEDDIR/drives/f        G: network-> BEDDIR/drives/g (scratch)
-#   X: network  -> ROOT (the build tree, where the programs under test are)
-#   H: network  -> BEDDIR/fulldisk, a 192 KiB tmpfs for the full-disk test;
-#                  only when this user may mount one (the test skips if not)
+# Drives (none maps to /): A: floppy, E: CD-ROM and G: network, scratch for
+# the tests; C: the prefix's drive_c, D: and F: fixed, for game folders;
+# H: fixed, a 192 KiB tmpfs (when this user may mount one) for a full disk;
+# X: network, the build tree ROOT, where the programs under test are.
 set -euo pipefail
 
-cmd=${1:?usage: bed.sh start|stop|template BEDDIR}
+cmd=${1:?usage: bed.sh start|stop BEDDIR [ROOT]}
 BED=$(mkdir -p "${2:?BEDDIR}" && cd "$2" && pwd)
 TEMPLATE=${SKYRIFT_BED_TEMPLATE:-$BED/template}
-PREFIX=$BED/prefix
-ROOT=""
-if [ -n "${3:-}" ]; then
-    ROOT=$(cd "$3" && pwd)
-fi
-
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export WINEARCH=win32
-
-log() { echo "bed: $*" >&2; }
-
-make_template() {
-    local stamp="$TEMPLATE/.bed-version" want
-    want="$(wine --version 2>/dev/null) layout-7"
-    if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then
-        return
-    fi
-    log "creating template prefix (once)"
-    rm -rf "$TEMPLATE"
-    mkdir -p "$TEMPLATE"
-    # a private display only for the first boot
-    local disp
-    disp=$(free_display)
-    setsid Xvfb ":$disp" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-    local xpid=$!
-    (
-        export WINEPREFIX=$TEMPLATE DISPLAY=":$disp"
-        wineboot -i </dev/null >/dev/null 2>&1
-        wine reg add 'HKLM\Software\Wine\Drives' /v a: /d floppy /f >/dev/null 2>&1
-        wine reg add 'HKLM\Software\Wine\Drives' /v d: /d hd /f >/dev/null 2>&1
-        wine reg add 'HKLM\Software\Wine\Drives' /v e: /d cdrom /f >/dev/null 2>&1
-        wine reg add 'HKLM\Software\Wine\Drives' /v f: /d hd /f >/dev/null 2>&1
-        wine reg add 'HKLM\Software\Wine\Drives' /v g: /d network /f >/dev/null 2>&1
-        wine reg add 'HKLM\Software\Wine\Drives' /v h: /d network /f >/dev/null 2>&1
-        wine reg add 'HKLM\Software\Wine\Drives' /v x: /d network /f >/dev/null 2>&1
-        wine reg add 'HKCU\Software\Wine' /v Version /d winxp /f >/dev/null 2>&1
-        # one virtual desktop: Wine draws the frames and captions itself, so
-        # screenshots show dialogs as a user sees them
-        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
-        # no crash dialogs: a crashing test must fail, not wait
-        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-        wineserver -w
-    )
-    # Wine links the user's shell folders to the Unix home; the drive search
-    # would walk it. Plain empty folders keep C: to the prefix's own files.
-    find "$TEMPLATE/drive_c" -type l | while read -r link; do
-        rm -f "$link"
-        mkdir -p "$link"
-    done
-    kill "$xpid" 2>/dev/null || true
-    wait "$xpid" 2>/dev/null || true
-    echo "$want" > "$stamp"
-}
+ROOT=${3:+$(cd "$3" && pwd)}
+export WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 free_display() {
     local n=90
-    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do
-        n=$((n + 1))
-    done
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
     echo "$n"
 }
 
-# Points the drive letters of a prefix at the run's folders.
+# Xvfb on a free display, detached so that it holds no caller's output open.
+start_xvfb() {
+    local disp
+    disp=$(free_display)
+    setsid Xvfb ":$disp" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    echo $! > "$1"
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$disp" ] && break; sleep 0.1; done
+    echo ":$disp"
+}
+
+make_template() {
+    local want
+    want="$(wine --version) layout-8"
+    [ "$(cat "$TEMPLATE/.bed-version" 2>/dev/null)" = "$want" ] && return
+    echo "bed: making the template prefix (once)" >&2
+    rm -rf "$TEMPLATE"
+    mkdir -p "$TEMPLATE"
+    (
+        export WINEPREFIX=$TEMPLATE DISPLAY
+        DISPLAY=$(start_xvfb "$TEMPLATE.xvfb")
+        wineboot -i </dev/null >/dev/null 2>&1
+        reg() { wine reg add "$1" /v "$2" /d "$3" ${4:+/t "$4"} /f >/dev/null 2>&1; }
+        for d in a:floppy d:hd e:cdrom f:hd g:network h:hd x:network; do
+            reg 'HKLM\Software\Wine\Drives' "${d%%:*}:" "${d#*:}"
+        done
+        reg 'HKCU\Software\Wine' Version winxp
+        # one virtual desktop: Wine draws frames and captions as a user sees them
+        reg 'HKCU\Software\Wine\Explorer' Desktop Default
+        reg 'HKCU\Software\Wine\Explorer\Desktops' Default 1024x768
+        # a crashing program must fail its test, not wait in a dialog
+        reg 'HKCU\Software\Wine\WineDbg' ShowCrashDialog 0 REG_DWORD
+        wineserver -w
+        kill "$(cat "$TEMPLATE.xvfb")"
+    )
+    rm -f "$TEMPLATE.xvfb"
+    # Wine links the user's folders to the Unix home, which the drive search
+    # would walk: plain empty folders keep C: to the prefix's own files.
+    find "$TEMPLATE/drive_c" -type l | while read -r link; do rm -f "$link"; mkdir -p "$link"; done
+    echo "$want" > "$TEMPLATE/.bed-version"
+}
+
 map_drives() {
-    local pfx=$1 drives=$2
-    mkdir -p "$drives"/{a,d,e,f,g}
-    local dd=$pfx/dosdevices
+    local dd=$BED/prefix/dosdevices
     rm -f "$dd"/[a-z]: "$dd"/[a-z]::
     ln -s ../drive_c "$dd/c:"
-    for l in a d e f g; do
-        ln -s "$drives/$l" "$dd/$l:"
-    done
-    if [ -n "$ROOT" ]; then
-        ln -s "$ROOT" "$dd/x:"
+    for l in a d e f g; do mkdir -p "$BED/drives/$l"; ln -s "$BED/drives/$l" "$dd/$l:"; done
+    [ -n "$ROOT" ] && ln -s "$ROOT" "$dd/x:"
+    mkdir -p "$BED/fulldisk"
+    if mountpoint -q "$BED/fulldisk" || mount -t tmpfs -o size=192k skyrift-fulldisk "$BED/fulldisk" 2>/dev/null; then
+        ln -s "$BED/fulldisk" "$dd/h:"
     fi
-    local full=$BED/fulldisk
-    mkdir -p "$full"
-    if mountpoint -q "$full" ||
-        mount -t tmpfs -o size=192k skyrift-fulldisk "$full" 2>/dev/null; then
-        ln -s "$full" "$dd/h:"
-    fi
+}
+
+stop() {
+    [ -f "$BED/env" ] && (. "$BED/env"; wineserver -k >/dev/null 2>&1 || true)
+    [ -f "$BED/xvfb.pid" ] && kill "$(cat "$BED/xvfb.pid")" 2>/dev/null || true
+    rm -f "$BED/env" "$BED/xvfb.pid"
+    if mountpoint -q "$BED/fulldisk" 2>/dev/null; then umount "$BED/fulldisk" || true; fi
 }
 
 start() {
-    stop_quietly
+    stop
     make_template
-    rm -rf "$PREFIX" "$BED/drives"
-    cp -a "$TEMPLATE" "$PREFIX"
-    map_drives "$PREFIX" "$BED/drives"
-
-    local disp
-    if [ -n "${SKYRIFT_BED_DISPLAY:-}" ]; then
-        disp=${SKYRIFT_BED_DISPLAY#:}
-    else
-        disp=$(free_display)
-        # daemons of the run must not hold the caller's output open (ctest
-        # waits for it to close)
-        setsid Xvfb ":$disp" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$BED/xvfb.log" 2>&1 &
-        echo $! > "$BED/xvfb.pid"
-        for _ in $(seq 50); do
-            [ -e "/tmp/.X11-unix/X$disp" ] && break
-            sleep 0.1
-        done
-    fi
-
+    rm -rf "$BED/prefix" "$BED/drives"
+    cp -a "$TEMPLATE" "$BED/prefix"
+    map_drives
+    local disp=${SKYRIFT_BED_DISPLAY:-}
+    [ -n "$disp" ] || disp=$(start_xvfb "$BED/xvfb.pid")
     cat > "$BED/env" <<ENV
-export WINEPREFIX='$PREFIX'
-export DISPLAY=':$disp'
-export WINEDEBUG='$WINEDEBUG'
-export WINEDLLOVERRIDES='$WINEDLLOVERRIDES'
-export WINEARCH=win32
-export SKYRIFT_BED='$BED'
-export SKYRIFT_ROOT='$ROOT'
+export WINEPREFIX='$BED/prefix' DISPLAY='$disp' WINEDEBUG='$WINEDEBUG' WINEARCH=win32
+export WINEDLLOVERRIDES='$WINEDLLOVERRIDES' SKYRIFT_ROOT='$ROOT'
 ENV
-    # shellcheck disable=SC1091
     . "$BED/env"
     wineserver -p </dev/null >/dev/null 2>&1
-    # first process of the run brings up the services once
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
-    # the virtual desktop's process lives as long as the wineserver; started
-    # here it holds no test's output open
+    # the virtual desktop's process lives as long as the wineserver
     setsid wine explorer.exe /desktop=Default,1024x768 </dev/null >/dev/null 2>&1 &
     for _ in $(seq 100); do
-        wine cmd /c exit </dev/null >/dev/null 2>&1
-        pgrep -f 'explorer.exe /desktop' >/dev/null && break
+        for p in $(pgrep -f "explorer.exe /desktop"); do
+            grep -qz "^WINEPREFIX=$BED/prefix\$" "/proc/$p/environ" 2>/dev/null && break 2
+        done
         sleep 0.1
     done
-    log "prefix $PREFIX on display :$disp"
-}
-
-stop_quietly() {
-    if [ -f "$BED/env" ]; then
-        (. "$BED/env"; wineserver -k >/dev/null 2>&1 || true)
-    fi
-    if [ -f "$BED/xvfb.pid" ]; then
-        kill "$(cat "$BED/xvfb.pid")" 2>/dev/null || true
-        rm -f "$BED/xvfb.pid"
-    fi
-    rm -f "$BED/env"
-    if mountpoint -q "$BED/fulldisk" 2>/dev/null; then
-        umount "$BED/fulldisk" 2>/dev/null || true
-    fi
+    echo "bed: prefix $BED/prefix on display $disp" >&2
 }
 
 case $cmd in
     start) start ;;
-    stop) stop_quietly; log "stopped" ;;
-    template) make_template ;;
+    stop) stop; echo "bed: stopped" >&2 ;;
     *) echo "unknown command $cmd" >&2; exit 2 ;;
 esac

@@ -12,7 +12,7 @@
 #include <stdio.h>
 #include <string>
 
-#include "ui_driver.h"
+#include "ui.h"
 #include "resource.h"
 
 namespace {
@@ -83,17 +83,10 @@ bool SaveWholeScreen(const std::string &path)
 // A visible dialog of the setup with the given caption and a control id.
 HWND WaitFor(DWORD pid, const char *caption, int controlId)
 {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < kWaitMs) {
-        HWND w = NULL;
-        while ((w = FindWindowExA(NULL, w, "#32770", caption)) != NULL)
-            if (uidrv::ProcessOf(w) == pid && IsWindowVisible(w) && IsWindowEnabled(w) &&
-                uidrv::Control(w, controlId))
-                return w;
-        Sleep(50);
-    }
-    fprintf(stderr, "demo: no \"%s\" dialog\n%s", caption, uidrv::DescribeVisibleDialogs().c_str());
-    return NULL;
+    HWND w = ui::Find(pid, {caption, controlId}, kWaitMs);
+    if (!w)
+        fprintf(stderr, "demo: no \"%s\" dialog\n%s", caption, ui::Describe(0).c_str());
+    return w;
 }
 
 // Lets the dialog paint itself before its picture is taken.
@@ -113,59 +106,51 @@ void CloseNotepad()
     }
 }
 
-// A visible dialog of the setup with the given caption and a control id,
-// without waiting: NULL when there is none at this moment.
-HWND Showing(DWORD pid, const char *caption, int controlId)
-{
-    HWND w = NULL;
-    while ((w = FindWindowExA(NULL, w, "#32770", caption)) != NULL)
-        if (uidrv::ProcessOf(w) == pid && IsWindowVisible(w) && uidrv::Control(w, controlId))
-            return w;
-    return NULL;
-}
+// The same without waiting: NULL when there is none at this moment.
+HWND Showing(DWORD pid, const char *caption, int controlId) { return ui::Find(pid, {caption, controlId}, 0); }
 
 // The sample game already holds an older read-me, so the run meets the
 // overwrite question over the copying dialog.
-bool Walkthrough(const uidrv::Proc &setup, const std::string &out)
+bool Walkthrough(const PROCESS_INFORMATION &setup, const std::string &out)
 {
-    HWND welcome = WaitFor(setup.pid, kCaption, IDOK);
+    HWND welcome = WaitFor(setup.dwProcessId, kCaption, IDOK);
     if (!welcome)
         return false;
     Settle();
     SaveWindow(welcome, out + "welcome.bmp");
-    uidrv::PressButton(welcome, IDOK);
+    ui::Press(welcome, IDOK);
 
     // The search dialog is up while C: is walked; the question follows.
     // It may already be disabled by the question when it is first seen;
     // then there is no picture of it alone.
     HWND search = NULL;
     for (DWORD start = GetTickCount(); !search && GetTickCount() - start < kWaitMs; Sleep(20))
-        search = Showing(setup.pid, kCaption, IDC_ANIMATE);
+        search = Showing(setup.dwProcessId, kCaption, IDC_ANIMATE);
     if (!search) {
-        fprintf(stderr, "demo: no search dialog\n%s", uidrv::DescribeVisibleDialogs().c_str());
+        fprintf(stderr, "demo: no search dialog\n%s", ui::Describe(0).c_str());
         return false;
     }
     Sleep(150);
-    if (IsWindowEnabled(search) && !Showing(setup.pid, kCaption, IDYES))
+    if (IsWindowEnabled(search) && !Showing(setup.dwProcessId, kCaption, IDYES))
         SaveWindow(search, out + "search.bmp");
 
-    HWND question = WaitFor(setup.pid, kCaption, IDYES);
+    HWND question = WaitFor(setup.dwProcessId, kCaption, IDYES);
     if (!question)
         return false;
-    printf("question: %s\n", uidrv::MessageBoxText(question).c_str());
+    printf("question: %s\n", ui::Text(question, ui::kBoxText).c_str());
     Settle();
     SaveWholeScreen(out + "question.bmp");
-    uidrv::PressButton(question, IDYES);
+    ui::Press(question, IDYES);
 
-    HWND overwrite = WaitFor(setup.pid, "Overwrite?", IDC_YESTOALL);
+    HWND overwrite = WaitFor(setup.dwProcessId, "Overwrite?", IDC_YESTOALL);
     if (!overwrite)
         return false;
-    printf("overwrite: %s\n", uidrv::ControlText(overwrite, IDC_OVERWRITE_TEXT).c_str());
+    printf("overwrite: %s\n", ui::Text(overwrite, IDC_OVERWRITE_TEXT).c_str());
     Settle();
     SaveWholeScreen(out + "overwrite.bmp");
     // The question sits centred over the copying dialog: moved aside for
     // the copying dialog's own picture.
-    HWND copying = Showing(setup.pid, "Copying files...", -1);
+    HWND copying = Showing(setup.dwProcessId, "Copying files...", -1);
     if (copying) {
         RECT r;
         GetWindowRect(overwrite, &r);
@@ -174,27 +159,27 @@ bool Walkthrough(const uidrv::Proc &setup, const std::string &out)
         Settle();
         SaveWindow(copying, out + "copying.bmp");
     }
-    uidrv::PressButton(overwrite, IDYES);
+    ui::Press(overwrite, IDYES);
 
-    HWND done = WaitFor(setup.pid, "Done!", IDOK);
+    HWND done = WaitFor(setup.dwProcessId, "Done!", IDOK);
     if (!done)
         return false;
-    printf("done: %s\n", uidrv::MessageBoxText(done).c_str());
+    printf("done: %s\n", ui::Text(done, ui::kBoxText).c_str());
     Settle();
     SaveWholeScreen(out + "done.bmp");
-    uidrv::PressButton(done, IDOK);
+    ui::Press(done, IDOK);
     CloseNotepad();
     return true;
 }
 
-bool WelcomeOnly(const uidrv::Proc &setup, const std::string &out)
+bool WelcomeOnly(const PROCESS_INFORMATION &setup, const std::string &out)
 {
-    HWND welcome = WaitFor(setup.pid, kCaption, IDOK);
+    HWND welcome = WaitFor(setup.dwProcessId, kCaption, IDOK);
     if (!welcome)
         return false;
     Settle();
     SaveWindow(welcome, out + "welcome.bmp");
-    uidrv::PressButton(welcome, IDCANCEL);
+    ui::Press(welcome, IDCANCEL);
     return true;
 }
 
@@ -212,17 +197,19 @@ int main(int argc, char **argv)
     CreateDirectoryA(out.c_str(), NULL);
     bool walk = argc > 3 && std::string(argv[3]) == "walkthrough";
 
-    uidrv::Proc setup = uidrv::Launch(argv[1], NULL);
-    if (!setup.process)
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION setup;
+    if (!CreateProcessA(argv[1], NULL, NULL, NULL, FALSE, 0, NULL, NULL, &si, &setup))
         return 2;
     bool ok = walk ? Walkthrough(setup, out) : WelcomeOnly(setup, out);
     DWORD code = 2;
-    if (!uidrv::WaitExit(setup, 20000, &code)) {
-        fprintf(stderr, "demo: the setup did not end\n%s", uidrv::DescribeVisibleDialogs().c_str());
-        uidrv::Kill(setup);
+    if (WaitForSingleObject(setup.hProcess, 20000) != WAIT_OBJECT_0) {
+        fprintf(stderr, "demo: the setup did not end\n%s", ui::Describe(0).c_str());
+        TerminateProcess(setup.hProcess, 2);
         ok = false;
     }
-    uidrv::Release(setup);
+    GetExitCodeProcess(setup.hProcess, &code);
     printf("setup exit code: %lu\n", (unsigned long)code);
     fflush(stdout);
     return ok ? (int)code : 2;
