@@ -445,7 +445,7 @@ class Session {
             for (int i = 0; i < 50 && g_restartRequests < s.n; i++)
                 Sleep(100);
             Sleep(s.n ? 0 : 1000);
-            return Check((int)g_restartRequests, s.n, "restart requests");
+            return Check((int)g_restartRequests, s.n, "restart requests") + (g_restartRequests != s.n ? ui::Describe(0) : "");
         case SNAP: snapshot_ = Snapshot(); return "";
         case UNCHANGED: return Check(Changes(snapshot_, Snapshot()), s.a, "changes to the registry and drives");
         }
@@ -523,14 +523,16 @@ class Session {
         return Poll([&] { return ui::Find(proc_.dwProcessId, s, 0); }, &err, true);
     }
 
+    // Presses a button of the dialog, which then goes away (hidden, closed,
+    // or covered by a question that the press brought up).
     std::string Click(const Sel &s, int id)
     {
         std::string err;
-        Poll([&] {
-            HWND w = ui::Find(proc_.dwProcessId, s, 0);
-            return w && ui::Press(w, id) ? w : NULL;
+        HWND w = Poll([&] {
+            HWND found = ui::Find(proc_.dwProcessId, s, 0);
+            return found && ui::Press(found, id) ? found : NULL;
         }, &err);
-        return err.empty() ? "" : "pressing " + std::to_string(id) + " on " + s.caption + ": " + err;
+        return w ? Close(w, 0) : "pressing " + std::to_string(id) + " on " + s.caption + ": " + err;
     }
 
     // The next question must be the step's: its caption, text, style and
@@ -549,11 +551,11 @@ class Session {
         return err.empty() ? Close(w, s.m) : err;
     }
 
-    // Presses the button and waits for the question to go (or to be
-    // covered by one that its answer opened).
+    // Presses the button (0: already pressed) and waits for the window to go,
+    // or to be covered by one that the press opened.
     std::string Close(HWND w, int press)
     {
-        bool pressed = false;
+        bool pressed = !press;
         for (DWORD start = GetTickCount(); GetTickCount() - start < kWait; Sleep(20)) {
             if (!IsWindow(w) || !IsWindowVisible(w) || !IsWindowEnabled(w))
                 return "";
@@ -787,7 +789,11 @@ const std::vector<Case> kFailureCases = {
 // ------------------------------------------------------------------ gtest
 
 struct E2E : ::testing::TestWithParam<Case> {
-    static void SetUpTestSuite() { CloseHandle(CreateThread(NULL, 0, RefuseRestarts, NULL, 0, NULL)); }
+    static void SetUpTestSuite()
+    {
+        static HANDLE refusing = CreateThread(NULL, 0, RefuseRestarts, NULL, 0, NULL);
+        (void)refusing;
+    }
 };
 
 TEST_P(E2E, Steps)

@@ -24,5 +24,5 @@ trap 'tests/bed/bed.sh stop "$BED" 2>/dev/null' EXIT
 echo "stress, $(date -u +%Y-%m-%d), $(nproc) cpus, $(wine --version): $ROUNDS rounds"
 start=$(date +%s)
 (cd build && SKYRIFT_STRESS_ROUNDS=$ROUNDS exec ../tests/bed/wine-run.sh "$BED" \
-    bin/tests/locator_tests.exe '--gtest_filter=SearchCancel.CancelOrBrowseAtRandomMomentsEndsCleanly')
+    bin/tests/unit.exe '--gtest_filter=SearchStop.*')
 echo "took $(( $(date +%s) - start )) s"

@@ -1,0 +1,295 @@
+// What the outside cannot reach: the checksum's arithmetic at its edges,
+// the bounded joins at each buffer limit, the lookup of entries by name,
+// an empty entry and the 95/98 path-length failure, and the search worker
+// stopped at random moments of a walk.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <atomic>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "installer/installer.h"
+#include "locator/locator.h"
+#include "payload/payload.h"
+#include "platform/text.h"
+#include "resources/resource.h"
+#include "setup/setup.h"
+#include "setup/state.h"
+#include "ui.h"
+
+namespace {
+
+uint32_t Sum(const std::string &s) { return PayloadChecksum((const unsigned char *)s.data(), (int32_t)s.size()); }
+
+// The definition, byte by byte.
+uint32_t Definition(const std::string &s)
+{
+    uint32_t sum = (uint32_t)s.size();
+    for (unsigned char c : s)
+        sum += (uint32_t)(int32_t)(signed char)c;
+    return sum;
+}
+
+TEST(Checksum, ExamplesAndLengthsBelowOne)
+{
+    EXPECT_EQ(Sum("abc"), 297u);
+    EXPECT_EQ(Sum("\xFF\x80"), 0xFFFFFF81u);
+    EXPECT_EQ(Sum("\xFF"), 0u);
+    EXPECT_EQ(Sum(""), 0u);
+    EXPECT_EQ(PayloadChecksum(nullptr, -5), (uint32_t)-5);   // the bytes are not read
+}
+
+TEST(Checksum, MatchesTheDefinitionAtEveryLengthAndAlignment)
+{
+    std::mt19937 rng(7);
+    std::string bytes(4096, 0);
+    for (char &c : bytes)
+        c = (char)rng();
+    for (int v = 0; v < 256; v++)
+        ASSERT_EQ(Sum(std::string(1, (char)v)), Definition(std::string(1, (char)v))) << v;
+    for (size_t at = 0; at < 16; at++)
+        for (size_t len = 0; len <= 64; len++)
+            ASSERT_EQ(Sum(bytes.substr(at, len)), Definition(bytes.substr(at, len))) << at << " " << len;
+    // long runs of the bytes that fill partial sums fastest, past the
+    // sum's wrap-around: 40 million 0x7F bytes add more than 2^32
+    for (char c : {'\x7F', '\xFF', '\x80', '\x00'})
+        for (size_t len : {4095u, 65536u + 7, 40000000u}) {
+            std::string run(len, c);
+            ASSERT_EQ(Sum(run), Definition(run)) << (int)(unsigned char)c << " x " << len;
+        }
+}
+
+// ------------------------------------------------------------------ bounded joins
+
+TEST(JoinText, FitsExactlyOrIsRefusedWithoutWritingPastTheBuffer)
+{
+    const std::string x259(259, 'x'), x260(260, 'x');
+    struct Case { size_t cap; std::string a, b, c; bool fits; } cases[] = {
+        {4, "ab", "c", "", true}, {3, "ab", "c", "", false}, {1, "", "", "", true}, {0, "", "", "", false},
+        {MAX_PATH, x259, "", "", true}, {MAX_PATH, x260, "", "", false}, {MAX_PATH, "C:\\", x259.substr(3), "", true},
+        {MAX_PATH, "C:\\", x259.substr(3), "\\", false}, {280, x259, "tvdata\\vxmain.vdf", "", true},
+        {360, "The file, ", x260, ", could not be copied", true}, {8, "abcd", "efg", "h", false},
+    };
+    for (const Case &t : cases) {
+        std::string buf(t.cap + 16, '#');
+        int fits = JoinText(&buf[0], t.cap, t.a.c_str(), t.b.c_str(), t.c.c_str());
+        EXPECT_EQ(fits, t.fits) << t.cap << " " << t.a.size() + t.b.size() + t.c.size();
+        if (t.cap) {
+            EXPECT_EQ(std::string(buf.c_str()), t.fits ? t.a + t.b + t.c : "");
+        }
+        EXPECT_EQ(buf.substr(t.cap), std::string(16, '#')) << "written past the end";
+    }
+    char path[8] = "abc";
+    EXPECT_TRUE(JoinText(path, sizeof(path), path, "def", NULL));   // appending to itself
+    EXPECT_STREQ(path, "abcdef");
+}
+
+// ------------------------------------------------------------------ entries
+
+struct Entries : ::testing::Test {
+    void SetUp() override
+    {
+        g_hInstance = GetModuleHandleA(NULL);
+        g_hCurrentDialog = NULL;
+        g_yesToAll = 1;
+        dir_ = "G:\\unit\\" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "\\";
+        CreateDirectoryA("G:\\unit", NULL);
+        CreateDirectoryA(dir_.c_str(), NULL);
+    }
+    // Answers the message box that fn puts up, on a thread of its own; its
+    // caption, text and style are returned.
+    template <typename F> std::string Answering(F fn)
+    {
+        std::string seen;
+        std::thread driver([&] {
+            for (int i = 0; i < 500 && seen.empty(); i++, Sleep(20))
+                for (HWND w : ui::Dialogs(GetCurrentProcessId())) {
+                    std::string box = ui::Caption(w) + " | " + ui::Text(w, ui::kBoxText) + " | ";
+                    if (ui::IsBox(w) && (box += std::to_string(ui::Style(w)), ui::Press(w, IDOK)))
+                        seen = box;
+                }
+        });
+        fn();
+        driver.join();
+        return seen;
+    }
+    std::string dir_;
+};
+
+TEST_F(Entries, LookupSkipsSpacesIgnoresCaseAndRefusesOverlongNames)
+{
+    HRSRC plain = FindPayloadResource("myfile.txt");
+    ASSERT_NE(plain, nullptr);
+    for (const char *name : {"my file.txt", " MY  File.TXT ", "MYFILE.TXT"})
+        EXPECT_EQ(FindPayloadResource(name), plain) << name;
+    const std::string longest(255, 'L');
+    EXPECT_NE(FindPayloadResource((" " + longest + " ").c_str()), nullptr);
+    for (std::string name : {longest + "L", longest + "x", std::string("my_file.txt"), std::string("absent")})
+        EXPECT_EQ(FindPayloadResource(name.c_str()), nullptr) << name.size();
+    EXPECT_EQ(ChecksumPayloadEntry("absent"), 0u);
+    EXPECT_EQ(ChecksumPayloadEntry("my file.txt"), 297u);
+}
+
+TEST_F(Entries, VerificationStopsAtTheFirstMismatch)
+{
+    // a name that faults when read: the entry after a mismatch is never looked at
+    const char *unreadable = (const char *)VirtualAlloc(NULL, 4096, MEM_COMMIT, PAGE_NOACCESS);
+    const char *names[] = {"myfile.txt", unreadable};
+    const uint32_t sums[] = {298u, 0u};
+    EXPECT_EQ(VerifyPayload(names, sums, 2), 0);
+    EXPECT_EQ(VerifyPayload(names + 1, sums, 0), 1);
+    EXPECT_EQ(VerifyPayload(g_payloadFiles, g_payloadChecksums, PAYLOAD_COUNT), 1);
+}
+
+TEST_F(Entries, EmptyEntryIsADiskError)
+{
+    std::string target = dir_ + "empty.bin";
+    HANDLE h = CreateFileA(target.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    CloseHandle(h);
+    InstallResult r = INSTALL_OK;
+    EXPECT_EQ(Answering([&] { r = InstallPayloadFile(dir_.c_str(), "empty.bin", "empty.bin"); }),
+              "Error | The file, " + target + ", could not be copied due to a disk error.  Perhaps you are out of "
+              "disk space? | 16");
+    EXPECT_EQ(r, INSTALL_FAILED);
+    EXPECT_EQ(GetFileAttributesA(target.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA((dir_ + "empty.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(Entries, PathWithoutAShortFormOn9xIsRefused)
+{
+    // The target is gone by the time it is converted: no short form, so no
+    // entry may be written from a buffer the conversion did not fill.
+    g_osVersion.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+    std::string target = dir_ + "gone.vdf", side = dir_ + "gone.000", ini = "C:\\windows\\wininit.ini";
+    HANDLE h = CreateFileA(side.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    CloseHandle(h);
+    DeleteFileA(ini.c_str());
+    InstallResult r = INSTALL_OK;
+    EXPECT_EQ(Answering([&] { r = ScheduleReplaceAtRestart(target.c_str(), side.c_str()); }),
+              "Sorry! | Due to a path-length limitation in Windows 95, you must delete the file " + target +
+              " yourself and re-run setup. | 48");
+    EXPECT_EQ(r, INSTALL_FAILED);
+    EXPECT_EQ(GetFileAttributesA(side.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(ini.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// ------------------------------------------------------------------ the search stopped
+
+// Every question of the worker made once the stop flag is set: after the
+// player has pressed Cancel or Browse there must be none. A box gets its
+// caption only after it is made, so the flag is taken when the box is made
+// and the caption when it comes up.
+LONG g_lateQuestions;
+HWND g_madeWhileStopped;
+
+LRESULT CALLBACK WatchQuestions(int code, WPARAM wp, LPARAM lp)
+{
+    char caption[64] = "";
+    if (code == HCBT_CREATEWND && ((CBT_CREATEWNDA *)lp)->lpcs->lpszClass == MAKEINTATOM(32770))
+        g_madeWhileStopped = GetFlag(&g_stopSearch) ? (HWND)wp : NULL;
+    if (code == HCBT_ACTIVATE && (HWND)wp == g_madeWhileStopped && GetWindowTextA((HWND)wp, caption, 64) &&
+        !strcmp(caption, "Vexmoor Skyrift Setup"))
+        InterlockedIncrement(&g_lateQuestions);
+    return CallNextHookEx(NULL, code, wp, lp);
+}
+
+ULONGLONG Born(HANDLE thread)
+{
+    FILETIME t[4] = {};
+    GetThreadTimes(thread, &t[0], &t[1], &t[2], &t[3]);
+    return (ULONGLONG)t[0].dwHighDateTime << 32 | t[0].dwLowDateTime;
+}
+
+// The search phase of Install, with Cancel or Browse pressed at a random
+// moment of the walk. The narrow moment is the one between the worker's last
+// look at the stop flag and its next question; the tree stretches it: the
+// program's name is in capitals in a folder crowded with long names, so on
+// a file system that tells case apart the existence test has to search the
+// whole folder.
+// Most presses come at a random point of that stretch, just after the
+// question before it was declined. Whatever the moment, the phase ends, the
+// welcome window is back, no question came after the press, and the worker
+// has ended and its handle is closed.
+TEST(SearchStop, CancelOrBrowseAtRandomMoments)
+{
+    for (std::string dir : {"D:\\stop\\", "D:\\stop\\s\\"}) {
+        CreateDirectoryA(dir.c_str(), NULL);
+        for (int i = 0; i < (dir.size() > 8 ? 2000 : 1); i++)
+            CloseHandle(CreateFileA((dir + (i ? std::string(240, 'x') + std::to_string(i) : "TORVANE.EXE")).c_str(),
+                                    GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL));
+    }
+    const std::string first = "Setup found an application named 'Torvane' in:\n\nD:\\stop\\\n\nIs this the Torvane folder?";
+    g_hInstance = GetModuleHandleA(NULL);
+    InitCommonControls();
+    CoInitialize(NULL);
+    HWND welcome = CreateWindowA("STATIC", "welcome", WS_POPUP, 0, 0, 10, 10, NULL, NULL, g_hInstance, NULL);
+    const char *stress = getenv("SKYRIFT_STRESS_ROUNDS");
+    const int rounds = stress ? atoi(stress) : 40;
+    std::mt19937 rng(20261207);
+    int declined = 0, stretched = 0;
+    for (int round = 0; round < rounds; round++) {
+        const int button = rng() % 2 ? IDC_BROWSE : IDCANCEL;
+        const bool early = rng() % 4 == 0;                  // during the walk, before any question
+        const double at = rng() % (early ? 50000 : 4000);   // microseconds
+        std::atomic<bool> over{false};
+        std::atomic<DWORD> worker{0};
+        std::atomic<ULONGLONG> born{0};
+        g_lateQuestions = 0;
+        g_madeWhileStopped = NULL;
+        SetCurrentDialog(NULL);
+        std::thread player([&] {
+            HHOOK hook = NULL;
+            bool armed = false, pressed = false;
+            LARGE_INTEGER f, t0 = {}, t;
+            QueryPerformanceFrequency(&f);
+            while (!over) {
+                if (!hook && g_hSearchThread) {   // watch the worker's windows from its start
+                    worker = GetThreadId(g_hSearchThread);
+                    born = Born(g_hSearchThread);
+                    hook = SetWindowsHookExA(WH_CBT, WatchQuestions, NULL, worker);
+                    armed = early;
+                    QueryPerformanceCounter(&t0);
+                }
+                for (HWND w : ui::Dialogs(GetCurrentProcessId())) {
+                    std::string text = ui::Text(w, ui::kBoxText);
+                    if (ui::Is(w, {"Browse for Folder", IDCANCEL}))
+                        ui::Press(w, IDCANCEL);
+                    else if (ui::IsBox(w) && ui::Press(w, ui::Caption(w) == "Browse" ? IDOK : IDNO)) {
+                        declined++;
+                        if (text == first && !pressed)
+                            armed = true, QueryPerformanceCounter(&t0);
+                    }
+                }
+                QueryPerformanceCounter(&t);
+                HWND search = ui::Find(GetCurrentProcessId(), {"Vexmoor Skyrift Setup", IDC_ANIMATE}, 0);
+                if (armed && !pressed && search && (t.QuadPart - t0.QuadPart) * 1e6 / f.QuadPart >= at)
+                    pressed = ui::Press(search, button);
+            }
+            stretched += pressed && !early;
+            if (hook)
+                UnhookWindowsHookEx(hook);
+        });
+        RunSetupPhases(welcome);
+        over = true;
+        player.join();
+        SCOPED_TRACE("round " + std::to_string(round) + ": " + (button == IDCANCEL ? "Cancel" : "Browse") +
+                     (early ? " during the walk at " : " after D:\\stop\\ at ") + std::to_string((int)at) + " us");
+        EXPECT_TRUE(IsWindowVisible(welcome));
+        EXPECT_EQ(GetFlag(&g_folderFound), 0);
+        EXPECT_EQ(g_lateQuestions, 0) << "a question came up after the press";
+        EXPECT_EQ(g_hSearchThread, nullptr);
+        // an ended thread can be opened by its id only while a handle to it is open
+        HANDLE again = OpenThread(THREAD_QUERY_INFORMATION, FALSE, worker);
+        EXPECT_TRUE(!again || Born(again) != born) << "the worker's handle was left open";
+        CloseHandle(again);
+        ShowWindow(welcome, SW_HIDE);
+    }
+    printf("%d rounds, %d pressed just after declining a question, %d questions declined\n", rounds, stretched,
+           declined);
+    EXPECT_GT(stretched, rounds / 2);
+    DestroyWindow(welcome);
+}
+
+}  // namespace
