@@ -3,8 +3,10 @@
 
 A magnifying glass sweeps in a figure of eight over a little treasure map;
 under the lens the map shows twice as large.  80x50 pixels, 29 frames at
-6 frames a second, 16 colours, every frame an RLE8 key frame - the kind of
-clip the common controls' animation control plays without any codec.
+6 frames a second, 16 colours, RLE8 - the kind of clip the common controls'
+animation control plays without any codec.  The first frame is stored whole
+(the only key frame); every later one holds only the pixels that differ
+from the frame before, which the control draws over what it showed last.
 
 The top left pixel is background in every frame: with ACS_TRANSPARENT the
 control takes that colour as the one to leave see-through.
@@ -180,47 +182,80 @@ def frames():
 
 
 # ---------------------------------------------------------------- RLE8
+#
+# A frame is coded bottom row first as the shortest sequence of RLE8 codes
+# that turns the frame before it into this one: encoded runs (count, colour;
+# 2 bytes), absolute runs (0, count >= 3, the pixels, padded to a word),
+# skips over pixels that stay as they are (0, 2, dx, dy: 4 bytes; dx never
+# goes left), end of line (0, 0) and end of bitmap (0, 1).  A key frame has no
+# frame before it, so every pixel is written.  Codes never run past the end of
+# a row: decoders differ there.  The search is a shortest path over the
+# decoder's positions (row, column 0..WIDTH), cheapest first-found on ties, so
+# the output is the same on every run.
 
-def rle8_row(row):
-    """One row as encoded runs and absolute-mode stretches (no end code)."""
+def cheapest_codes(pix, old):
+    """The codes, as (pixel index where each starts, code), that turn the
+    bottom-up pixels old (all None for a key frame) into pix."""
+    W, S, N = WIDTH, WIDTH + 1, WIDTH * HEIGHT
+    must = [N] * (N + 1)        # must[i]: first pixel at or after i that changes
+    for i in range(N - 1, -1, -1):
+        must[i] = i if pix[i] != old[i] else must[i + 1]
+
+    # Decoder positions: node r * S + x for row r, column x (x == W: row full),
+    # and `done` after the end of bitmap.  best[node]: (bytes, node before, code).
+    done = S * HEIGHT
+    best = [None] * (done + 1)
+    best[0] = (0, None, None)
+
+    def offer(node, cost, before, code):
+        if best[node] is None or cost < best[node][0]:
+            best[node] = (cost, before, code)
+
+    for r in range(HEIGHT):
+        run = None              # cheapest (bytes, node) to start a one-colour run ending here
+        lit = [None, None]      # cheapest (bytes - column, node) to start an absolute run, by parity
+        for x in range(S):
+            v, p = r * S + x, r * W + x
+            if x:
+                here = (best[v - 1][0], v - 1)
+                run = min(run, here) if x > 1 and pix[p - 2] == pix[p - 1] else here
+                offer(v, run[0] + 2, run[1], ('run', v - run[1], pix[p - 1]))
+            if x >= 3:
+                here = (best[v - 3][0] - (x - 3), v - 3)
+                lit[x & 1] = min(lit[x & 1], here) if lit[x & 1] else here
+                for start in filter(None, lit):
+                    n = v - start[1]
+                    offer(v, best[start[1]][0] + 2 + n + (n & 1), start[1], ('abs', n))
+            cost, nxt = best[v][0], must[p]
+            if nxt == N:
+                offer(done, cost + 2, v, ('end',))
+            if r + 1 < HEIGHT and nxt >= (r + 1) * W:
+                offer((r + 1) * S, cost + 2, v, ('eol',))
+            if p < nxt < N and nxt % W >= x:
+                offer(nxt // W * S + nxt % W, cost + 4, v, ('skip', nxt % W - x, nxt // W - r))
+
+    codes, at = [], best[done]
+    while at[2]:
+        codes.append((at[1] // S * W + at[1] % S, at[2]))
+        at = best[at[1]]
+    return codes[::-1]
+
+
+def rle8_frame(img, prev=None):
+    """img coded as RLE8 over prev (None: a key frame)."""
+    assert WIDTH < 255 and HEIGHT < 255
+    pix = [p for row in reversed(img) for p in row]
+    old = [p for row in reversed(prev) for p in row] if prev else [None] * len(pix)
     out = bytearray()
-    lit = []
-
-    def flush():
-        while lit:
-            chunk = lit[:255]
-            del lit[:255]
-            if len(chunk) >= 3:
-                out.extend((0, len(chunk)))
-                out.extend(chunk)
-                if len(chunk) & 1:
-                    out.append(0)
-            else:
-                for p in chunk:
-                    out.extend((1, p))
-
-    i, n = 0, len(row)
-    while i < n:
-        j = i
-        while j < n and row[j] == row[i] and j - i < 255:
-            j += 1
-        if j - i >= 3:
-            flush()
-            out.extend((j - i, row[i]))
+    for at, code in cheapest_codes(pix, old):
+        if code[0] == 'run':
+            out += bytes(code[1:])
+        elif code[0] == 'abs':
+            out += bytes((0, code[1])) + bytes(pix[at:at + code[1]]) + bytes(code[1] & 1)
+        elif code[0] == 'skip':
+            out += bytes((0, 2) + code[1:])
         else:
-            lit.extend(row[i:j])
-        i = j
-    flush()
-    return out
-
-
-def rle8_frame(img):
-    """A whole frame, bottom row first, each row ended, then end of bitmap."""
-    out = bytearray()
-    for row in reversed(img):
-        out += rle8_row(row)
-        out += b'\x00\x00'
-    out += b'\x00\x01'
+            out += b'\x00\x00' if code[0] == 'eol' else b'\x00\x01'
     return bytes(out)
 
 
@@ -238,7 +273,8 @@ def riff_list(kind, fourcc, body):
 
 
 def build():
-    encoded = [rle8_frame(img) for img in frames()]
+    drawn = frames()
+    encoded = [rle8_frame(img, drawn[f - 1] if f else None) for f, img in enumerate(drawn)]
     biggest = max(len(e) for e in encoded)
     buffer_size = WIDTH * HEIGHT
     assert biggest <= buffer_size
@@ -279,9 +315,10 @@ def build():
     AVIIF_KEYFRAME = 0x10
     movi_body = b''
     index = b''
-    for e in encoded:
-        # Offsets count from the 'movi' fourcc.
-        index += struct.pack('<4sIII', b'00dc', AVIIF_KEYFRAME, 4 + len(movi_body), len(e))
+    for f, e in enumerate(encoded):
+        # Offsets count from the 'movi' fourcc; only the first frame stands alone.
+        flags = 0 if f else AVIIF_KEYFRAME
+        index += struct.pack('<4sIII', b'00dc', flags, 4 + len(movi_body), len(e))
         movi_body += chunk(b'00dc', e)
     movi = riff_list(b'LIST', b'movi', movi_body)
 
