@@ -1,7 +1,8 @@
 #!/bin/bash
 # Installs what the build and the tests need on Debian 12: CMake, the i686
 # mingw-w64 cross compiler (posix threads), 32-bit Wine, Xvfb, GoogleTest
-# sources, a few helpers for screenshots and the signing tools of a release. Quick when everything is there.
+# sources, a few helpers for screenshots and the signing tools of a release
+# (osslsigncode, openssl). Quick when everything is there.
 set -euo pipefail
 
 need=()
