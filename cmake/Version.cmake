@@ -10,11 +10,10 @@ set(copyright "${SKYRIFT_COPYRIGHT}")
 if(copyright STREQUAL "")
   set(copyright "Copyright (C) ${SKYRIFT_PUBLISHER}")
 endif()
-# Printable ASCII only: the resource compiler reads the script in one code
-# page, and a name that came out differently would go unnoticed.
+# UTF-8 (the script is compiled with that code page), on one line
 foreach(text IN ITEMS "${SKYRIFT_PUBLISHER}" "${copyright}")
-  if(NOT text MATCHES "^[ -~]+$")
-    message(FATAL_ERROR "publisher and copyright must be printable ASCII: '${text}'")
+  if(text MATCHES "[\n\r]")
+    message(FATAL_ERROR "publisher and copyright must be one line each: '${text}'")
   endif()
 endforeach()
 # a quote inside a resource string is written twice
