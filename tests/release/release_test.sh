@@ -1,0 +1,100 @@
+#!/bin/bash
+# The publisher's release, checked from the host with a throwaway certificate
+# authority made here (nothing secret is kept in the tree).
+#
+#   release_test.sh SRC WORK       two signed releases of SRC are identical and
+#                                  verify; a changed byte breaks the signature;
+#                                  the password stays hidden; an unsigned one
+#                                  says so. Leaves WORK/dist/ (signed) and
+#                                  WORK/corrupt/ (one payload byte changed).
+#   release_test.sh flip EXE OUT PAYLOADFILE
+#                                  OUT is EXE with one byte of PAYLOADFILE's
+#                                  embedded copy changed
+set -euo pipefail
+EXE=VexmoorSkyriftSetup.exe
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# flip IN OUT WHERE: OUT is IN with the byte at offset WHERE changed, or, when
+# WHERE is a file, the middle byte of its one embedded copy
+flip() {
+    python3 - "$@" <<'PY'
+import sys
+exe, out, where = sys.argv[1:4]
+data = bytearray(open(exe, 'rb').read())
+at = int(where) if where.isdigit() else -1
+if at < 0:
+    part = open(where, 'rb').read()
+    at = data.find(part)
+    if at < 0 or data.find(part, at + 1) >= 0:
+        sys.exit(f"{where} is not embedded exactly once in {exe}")
+    at += len(part) // 2
+data[at] ^= 0x01
+open(out, 'wb').write(data)
+PY
+}
+if [ "${1:?usage}" = flip ]; then flip "${@:2}"; exit; fi
+
+src=$(cd "$1" && pwd) work=${2:?WORK}
+rm -rf "$work" && mkdir -p "$work"/{ca,payload,shim} && cd "$work" && work=$PWD
+
+# A certificate authority and a code-signing certificate under it; the key
+# is kept both in PEM and in a PKCS#12 file, under one password.
+pw=$(openssl rand -hex 12)
+printf '%s\n' "$pw" > ca/password
+( cd ca && export PW=$pw
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 30 -subj "/CN=Throwaway CA" \
+      -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign
+  openssl req -newkey rsa:2048 -keyout sign.key -passout env:PW -out sign.csr -subj "/CN=Throwaway Publisher"
+  printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' > ext
+  openssl x509 -req -in sign.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 -extfile ext -out sign.pem
+  openssl pkcs12 -export -inkey sign.key -passin env:PW -in sign.pem -passout env:PW -out sign.pfx
+) >/dev/null 2>&1 || fail "could not make the throwaway certificates"
+
+head -c 65536 /dev/urandom > payload/vxmain.vdf
+echo "Throwaway read-me of the release test." > payload/vxsky_readme.txt
+# every command line osslsigncode is given, as it gets it
+printf '#!/bin/bash\nprintf "%%s\\n" "$*" >> %q\nexec %q "$@"\n' "$work/cmdlines" "$(command -v osslsigncode)" \
+    > shim/osslsigncode && chmod +x shim/osslsigncode
+release() { PATH=$work/shim:$PATH "$src/tools/release.sh" --payload payload "$@" -- -DSKYRIFT_PUBLISHER='Throwaway "Test" Publisher'; }
+
+# Two releases, one from the PKCS#12 file with the password in the
+# environment and the time given, one from PEM files with the password in a
+# file and the time taken from the last commit.
+unset SOURCE_DATE_EPOCH
+SOURCE_DATE_EPOCH=$(git -C "$src" log -1 --format=%ct) SKYRIFT_SIGN_PASSWORD=$pw \
+    release --pfx ca/sign.pfx --build build-a --out dist > out-a || fail "first release"
+release --key ca/sign.key --cert ca/sign.pem --password-file ca/password --build build-b --out dist-b > out-b ||
+    fail "second release"
+cmp dist/$EXE dist-b/$EXE || fail "two signed releases differ"
+[ "$(wc -l < cmdlines)" = 2 ] || fail "osslsigncode was not run twice"
+if grep -F "$pw" out-a out-b cmdlines; then fail "the password was shown"; fi
+(cd dist && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
+
+verify() { osslsigncode verify -CAfile ca/ca.pem -in "$1" > verify.log 2>&1; }
+verify dist/$EXE || { cat verify.log; fail "signature not accepted"; }
+grep -q "Timestamp is not available" verify.log || fail "a time-stamp server was asked"
+
+# One changed byte in the code, the resources or the embedded payload
+middle() {   # file offset of the middle of a section
+    local size off
+    read -r size off < <(i686-w64-mingw32-objdump -h dist/$EXE | awk -v s="$1" '$2 == s { print $3, $6 }')
+    echo $((16#$off + 16#$size / 2))
+}
+mkdir -p corrupt
+flip dist/$EXE text.exe "$(middle .text)"
+flip dist/$EXE rsrc.exe "$(middle .rsrc)"
+flip dist/$EXE corrupt/$EXE payload/vxmain.vdf
+for f in text.exe rsrc.exe corrupt/$EXE; do
+    [ "$(cmp -l dist/$EXE "$f" | wc -l)" = 1 ] || fail "$f: not one changed byte"
+    if verify "$f"; then fail "$f: signature accepted after a changed byte"; fi
+done
+
+# Without a certificate: unsigned, said so, and the same bytes as the
+# first release's build in another folder
+release --build build-u --out dist-u > out-u || fail "unsigned release"
+grep -q UNSIGNED out-u || fail "the unsigned release does not say so"
+(cd dist-u && sha256sum --quiet -c SHA256SUMS) || fail "unsigned: SHA256SUMS does not match"
+cmp dist-u/$EXE build-a/bin/$EXE || fail "unsigned release differs from another build folder's"
+if verify dist-u/$EXE; then fail "unsigned exe passed verification"; fi
+echo "release ok: signed $(stat -c %s dist/$EXE) bytes, identical twice; left $work/dist/$EXE and $work/corrupt/$EXE"
