@@ -10,6 +10,7 @@ set(copyright "${SKYRIFT_COPYRIGHT}")
 if(copyright STREQUAL "")
   set(copyright "Copyright (C) ${SKYRIFT_PUBLISHER}")
 endif()
+set(SKYRIFT_COPYRIGHT_LINE "${copyright}")
 # UTF-8 (the script is compiled with that code page), on one line
 foreach(text IN ITEMS "${SKYRIFT_PUBLISHER}" "${copyright}")
   if(text MATCHES "[\n\r]")

@@ -18,7 +18,7 @@ using ui::Sel;
 namespace {
 
 enum Op {
-    GAME, PUT, MKDIR, HOLD, TREE, WIN, FLIP, RESIZE, DROP, NEEDS,            // arranging
+    GAME, PUT, MKDIR, HOLD, TREE, WIN, EXE, FLIP, RESIZE, DROP, NEEDS, PROPERTIES,   // arranging
     START, CLICK, BOX, PICK, READS, ANIMATES, TIMER, EXIT,             // the user
     INSTALLED, SAME, HAS, ONLY, NOTEPAD, MOVES, INI, RESTART, REBOOTS, SNAP, UNCHANGED,   // the disk
 };
@@ -56,6 +56,8 @@ Step Game(const std::string &dir) { return {GAME, dir}; }   // the game's progra
 Step Hold(const std::string &path, int share) { return {HOLD, path, "", "", share}; }
 Step Tree(const std::string &root, int width) { return {TREE, root, "", "", width}; }
 Step Win(const char *version) { return {WIN, version}; }
+Step Exe(const std::string &path) { return {EXE, path}; }   // run this build of the setup
+Step Properties(const std::string &text) { return {PROPERTIES, text}; }
 Step Flip(const char *entry, int at, int bits) { return {FLIP, entry, "", "", at, bits}; }
 Step Resize(const char *entry, int by) { return {RESIZE, entry, "", "", by}; }
 Step Drop(const char *entry) { return {DROP, entry}; }
@@ -347,6 +349,32 @@ std::string Patch(const std::string &exe, const Step &s)
     return EndUpdateResourceA(h, !ok) && ok ? "" : "cannot update the resources of " + exe;
 }
 
+// The file's properties as Windows reads them: description, product name,
+// file and product version, company, copyright, then the numeric versions.
+std::string FileProperties(const std::string &exe)
+{
+    std::vector<char> info(GetFileVersionInfoSizeA(exe.c_str(), NULL) + 1);
+    WORD *lang = nullptr;
+    UINT len = 0;
+    if (!GetFileVersionInfoA(exe.c_str(), 0, (DWORD)info.size(), info.data()) ||
+        !VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", (void **)&lang, &len) || len < 4)
+        return "<none>";
+    std::string out;
+    char key[96], *text;
+    for (const char *name : {"FileDescription", "ProductName", "FileVersion", "ProductVersion", "CompanyName",
+                             "LegalCopyright"}) {
+        snprintf(key, sizeof(key), "\\StringFileInfo\\%04x%04x\\%s", lang[0], lang[1], name);
+        out += (VerQueryValueA(info.data(), key, (void **)&text, &len) ? std::string(text) : "<none>") + "|";
+    }
+    VS_FIXEDFILEINFO *f;
+    if (!VerQueryValueA(info.data(), "\\", (void **)&f, &len))
+        return out + "<none>";
+    snprintf(key, sizeof(key), "%u.%u.%u.%u %u.%u.%u.%u", HIWORD(f->dwFileVersionMS), LOWORD(f->dwFileVersionMS),
+             HIWORD(f->dwFileVersionLS), LOWORD(f->dwFileVersionLS), HIWORD(f->dwProductVersionMS),
+             LOWORD(f->dwProductVersionMS), HIWORD(f->dwProductVersionLS), LOWORD(f->dwProductVersionLS));
+    return out + key;
+}
+
 // A hidden window that refuses every request to end the session and counts
 // them: a restart asked for by the setup reaches it, and the test bed lives on.
 LONG g_restartRequests;
@@ -420,6 +448,8 @@ class Session {
         case TREE: for (int i = 0; i < s.n * s.n; i++) MakeDirs(s.a + std::to_string(i / s.n) + "\\" + std::to_string(i % s.n));
                    return "";
         case WIN: return Version(s.a.c_str()) ? "" : "cannot set the version";
+        case EXE: return CopyFileA(s.a.c_str(), exe_.c_str(), FALSE) ? "" : "cannot copy " + s.a;
+        case PROPERTIES: return Check(FileProperties(exe_), s.a, "the file properties");
         case FLIP: case RESIZE: case DROP: return Patch(exe_, s);
         case NEEDS: return GetFileAttributesA(s.a.c_str()) == INVALID_FILE_ATTRIBUTES ? "skip" : "";
         case START: return Start();
@@ -675,6 +705,8 @@ class Session {
 const std::string kGame = "D:\\Games\\Torvane\\", kData = kGame + "tvdata\\";
 const std::string kMain = kData + "vxmain.vdf", kReadme = kData + "vxsky_readme.txt";
 const Step kInstall = Click(kWelcome, IDOK), kQuit = Click(kWelcome, IDCANCEL);
+const std::string kProperties = "Vexmoor Skyrift Setup|Vexmoor Skyrift|" SKYRIFT_VERSION "|" SKYRIFT_VERSION "|"
+    SKYRIFT_PUBLISHER "|" SKYRIFT_COPYRIGHT "|" SKYRIFT_VERSION ".0 " SKYRIFT_VERSION ".0";
 const std::string kWelcomeText = "Install|Cancel|Welcome to Vexmoor Skyrift|This will install the Vexmoor Skyrift "
     "Addon to your computer.|Note that you must have Torvane installed in order to install this addon.||After you "
     "press Install, the installer will search your hard drives for your Torvane folder.|<icon>";
@@ -692,6 +724,8 @@ std::vector<Case> StartupCases()
         {"ReadMeOneByteShort", {Resize("vxsky_readme.txt", -1), Start(), Corrupt(), Exit()}},
         {"EntryMissing", {Drop("vxmain.vdf"), Start(), Corrupt(), Exit()}},
         {"ReadMeMissing", {Drop("vxsky_readme.txt"), Start(), Corrupt(), Exit()}},
+        // the file's properties name the product, its version and its publisher
+        {"FileProperties", {Properties(kProperties)}},
         // the same bytes written back: the check is on the contents, not their place
         {"EntryRewritten", {Resize("vxsky_readme.txt", 0), Start(), kQuit, Exit()}},
     };
@@ -706,6 +740,15 @@ std::vector<Case> StartupCases()
     }
     return cases;
 }
+
+// The publisher's signed release (made by the release test), and a copy of
+// it with one byte of an embedded entry changed.
+const std::vector<Case> kReleaseCases = {
+    {"Signed", {Exe("X:\\release\\dist\\VexmoorSkyriftSetup.exe"), Start(), Reads(kWelcome, kWelcomeText), kQuit, Exit(),
+                Properties("Vexmoor Skyrift Setup|Vexmoor Skyrift|" SKYRIFT_VERSION "|" SKYRIFT_VERSION "|Throwaway \"Test\" "
+                           "Publisher|Copyright (C) Throwaway \"Test\" Publisher|" SKYRIFT_VERSION ".0 " SKYRIFT_VERSION ".0")}},
+    {"SignedWithAChangedByte", {Exe("X:\\release\\corrupt\\VexmoorSkyriftSetup.exe"), Start(), Corrupt(), Exit()}},
+};
 
 const std::vector<Case> kSearchCases = {
     // pre-order: a declined folder is still searched below; drives in letter order
@@ -816,5 +859,6 @@ INSTANTIATE_TEST_SUITE_P(Search, E2E, ::testing::ValuesIn(kSearchCases), Name);
 INSTANTIATE_TEST_SUITE_P(Install, E2E, ::testing::ValuesIn(kInstallCases), Name);
 INSTANTIATE_TEST_SUITE_P(InUse, E2E, ::testing::ValuesIn(kInUseCases), Name);
 INSTANTIATE_TEST_SUITE_P(Failures, E2E, ::testing::ValuesIn(kFailureCases), Name);
+INSTANTIATE_TEST_SUITE_P(Release, E2E, ::testing::ValuesIn(kReleaseCases), Name);
 
 }  // namespace

@@ -3,9 +3,6 @@
 #
 #   check_binary.sh header EXE          PE32 i386, GUI subsystem 4.0, OS 4.0,
 #                                       imports from system DLLs only
-#   check_binary.sh reproducible EXE SRC WORK
-#                                       a second build of SRC in WORK (another
-#                                       path) gives the same bytes as EXE
 #   check_binary.sh cppcheck SRC        the program's sources are clean
 set -euo pipefail
 
@@ -32,21 +29,6 @@ header)
         grep -qw "$base" <<<"$system" || fail "imports $d, which does not come with the system"
     done
     echo "header ok; imports: $(echo $dlls)"
-    ;;
-reproducible)
-    exe=${2:?EXE} src=${3:?SRC} work=${4:?WORK}
-    rm -rf "$work"
-    cmake -S "$src" -B "$work" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/i686-w64-mingw32.cmake" \
-        -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$work" --target VexmoorSkyriftSetup -j 2 >/dev/null
-    second="$work/bin/$(basename "$exe")"
-    cmp "$exe" "$second" || fail "second build differs"
-    # neither tree's path is in the program
-    for p in "$src" "$work" "$(dirname "$(dirname "$exe")")"; do
-        if grep -qaF "$p" "$exe"; then fail "the program holds the path $p"; fi
-    done
-    echo "two builds identical: $(stat -c %s "$exe") bytes"
-    rm -rf "$work"
     ;;
 cppcheck)
     src=${2:?SRC}

@@ -97,4 +97,7 @@ grep -q UNSIGNED out-u || fail "the unsigned release does not say so"
 (cd dist-u && sha256sum --quiet -c SHA256SUMS) || fail "unsigned: SHA256SUMS does not match"
 cmp dist-u/$EXE build-a/bin/$EXE || fail "unsigned release differs from another build folder's"
 if verify dist-u/$EXE; then fail "unsigned exe passed verification"; fi
+for p in "$src" "$work"; do
+    if grep -qaF "$p" dist/$EXE; then fail "the program holds the path $p"; fi
+done
 echo "release ok: signed $(stat -c %s dist/$EXE) bytes, identical twice; left $work/dist/$EXE and $work/corrupt/$EXE"
