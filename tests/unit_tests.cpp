@@ -263,7 +263,7 @@ TEST(SearchStop, CancelOrBrowseAtRandomMoments)
                     }
                 }
                 QueryPerformanceCounter(&t);
-                HWND search = ui::Find(GetCurrentProcessId(), {"Vexmoor Skyrift Setup", IDC_ANIMATE}, 0);
+                HWND search = ui::Find(GetCurrentProcessId(), {"Vexmoor Skyrift Setup", IDC_ANIMATE});
                 if (armed && !pressed && search && (t.QuadPart - t0.QuadPart) * 1e6 / f.QuadPart >= at)
                     pressed = ui::Press(search, button);
             }

@@ -83,7 +83,9 @@ bool SaveWholeScreen(const std::string &path)
 // A visible dialog of the setup with the given caption and a control id.
 HWND WaitFor(DWORD pid, const char *caption, int controlId)
 {
-    HWND w = ui::Find(pid, {caption, controlId}, kWaitMs);
+    HWND w = NULL;
+    for (DWORD start = GetTickCount(); !w && GetTickCount() - start < kWaitMs; Sleep(20))
+        w = ui::Find(pid, {caption, controlId});
     if (!w)
         fprintf(stderr, "demo: no \"%s\" dialog\n%s", caption, ui::Describe(0).c_str());
     return w;
@@ -107,7 +109,7 @@ void CloseNotepad()
 }
 
 // The same without waiting: NULL when there is none at this moment.
-HWND Showing(DWORD pid, const char *caption, int controlId) { return ui::Find(pid, {caption, controlId}, 0); }
+HWND Showing(DWORD pid, const char *caption, int controlId) { return ui::Find(pid, {caption, controlId}); }
 
 // The sample game already holds an older read-me, so the run meets the
 // overwrite question over the copying dialog.

@@ -14,26 +14,23 @@ struct Sel {
     std::string caption;
     int id;
 };
-const int kBoxText = 0xFFFF;       // the text control of a message box
-const int kBoxIcon = 0x0440;       // its icon control: every message box has one
-const int kEnter = -10;            // "press" the Enter key instead of a button
-const int kCloseBox = -11;         // "press" the close box of the caption
+const int kBoxText = 0xFFFF;   // the text control of a message box
+const int kBoxIcon = 0x0440;   // its icon control: every message box has one
+const int kEnter = -10;        // "press" the Enter key instead of a button
+const int kCloseBox = -11;     // "press" the close box of the caption
 
 // Visible top-level dialogs of process pid (0: of any), topmost first.
 std::vector<HWND> Dialogs(DWORD pid);
 bool Is(HWND w, const Sel &s);
-bool IsBox(HWND w);   // a message box
-// Waits up to ms for a visible dialog of the kind that is not in `skip`.
-HWND Find(DWORD pid, const Sel &s, DWORD ms, const std::set<HWND> &skip = {});
+bool IsBox(HWND w);
+HWND Find(DWORD pid, const Sel &s);   // a visible dialog of the kind, or NULL
 
-std::string Text(HWND w);
-std::string Text(HWND dlg, int id);   // of the control id
 std::string Caption(HWND w);
+std::string Text(HWND dlg, int id);   // of the control id
 // The texts of a dialog's controls in order, joined by '|'; an icon control
 // that holds an icon reads "<icon>".
 std::string Reads(HWND dlg);
-// The owner's caption, "" for none.
-std::string Owner(HWND w);
+std::string Owner(HWND w);            // the owner's caption, "" for none
 // The MB_ style a message box was made with, read off its buttons and the
 // icon it shows (compared on screen with the system's icons).
 int Style(HWND box);
@@ -42,9 +39,7 @@ int Style(HWND box);
 // the Enter key, or the caption's close box. False if there is nothing to press.
 bool Press(HWND dlg, int id);
 
-// What the screen shows of a window, as a hash of its pixels.
-unsigned Pixels(HWND w);
-// Every visible dialog with its controls, for failure messages.
-std::string Describe(DWORD pid);
+unsigned Pixels(HWND w);              // a hash of what the screen shows of w
+std::string Describe(DWORD pid);      // every visible dialog, for failure messages
 
 }  // namespace ui
