@@ -59,6 +59,8 @@ def suite():
     code, out = run(["ctest", "--test-dir", BUILD, "-j", "2", "--stop-on-failure"], 600)
     run(["bash", os.path.join(SRC, "tests/bed/bed.sh"), "stop", os.path.join(BUILD, "bed")])
     failed = re.findall(r"Test +#\d+: (\S+) \.+\**(?:Failed|Timeout|Exception|Not Run)", out)
+    if code == 0 and not re.search(r"out of [1-9]", out):
+        return None, "no tests ran:\n" + out[-2000:]
     return code == 0, "the suite hung" if code is None else (failed or ["ctest exit %s" % code])[0]
 
 
