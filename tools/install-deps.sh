@@ -8,7 +8,7 @@ set -euo pipefail
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
-PKGS="cmake g++ g++-mingw-w64-i686-posix wine32:i386 wine xvfb googletest cppcheck x11-apps imagemagick xdotool osslsigncode openssl"
+PKGS="cmake g++ g++-mingw-w64-i686-posix wine32:i386 wine fonts-wine xvfb googletest cppcheck x11-apps imagemagick xdotool osslsigncode openssl"
 for p in $PKGS; do
     have_pkg "$p" || need+=("$p")
 done
