@@ -1,8 +1,7 @@
 // What the outside cannot reach: the checksum's arithmetic at its edges,
-// the bounded joins at each buffer limit, the lookup of entries by name,
-// an empty entry and the 95/98 path-length failure, the search worker
-// stopped at random moments of a walk, and every text of the dialogs
-// measured against its control.
+// the bounded joins at each buffer limit, the lookup of entries by name, an
+// empty entry and the 95/98 path-length failure, the search worker stopped at
+// random moments of a walk, and each dialog's texts against their controls.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
@@ -185,24 +184,20 @@ std::string Clipped(HWND dlg, std::string *why)
 {
     std::string texts;
     for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        char cls[16] = "", text[512] = "";
+        char cls[16] = "", text[512] = "", line[640];
         LONG style = GetWindowLongA(c, GWL_STYLE);
-        GetClassNameA(c, cls, sizeof(cls));
-        if (_stricmp(cls, "Static") || (style & SS_TYPEMASK) > SS_RIGHT || !GetWindowTextA(c, text, sizeof(text)))
+        RECT has;
+        if (!GetClassNameA(c, cls, sizeof(cls)) || _stricmp(cls, "Static") || (style & SS_TYPEMASK) > SS_RIGHT ||
+            !GetWindowTextA(c, text, sizeof(text)) || !GetClientRect(c, &has))
             continue;
-        RECT has, needs;
-        GetClientRect(c, &has);
-        needs = has;
+        RECT needs = has;
         HDC dc = GetDC(c);
-        HGDIOBJ font = SelectObject(dc, (HFONT)SendMessageA(c, WM_GETFONT, 0, 0));
+        SelectObject(dc, (HFONT)SendMessageA(c, WM_GETFONT, 0, 0));
         DrawTextA(dc, text, -1, &needs, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | (style & SS_NOPREFIX ? DT_NOPREFIX : 0));
-        SelectObject(dc, font);
         ReleaseDC(c, dc);
-        if (needs.right > has.right || needs.bottom > has.bottom) {
-            texts += (texts.empty() ? "" : "|") + std::string(text);
-            *why += "\n  \"" + std::string(text) + "\" needs " + std::to_string(needs.right) + "x" +
-                    std::to_string(needs.bottom) + " px, has " + std::to_string(has.right) + "x" + std::to_string(has.bottom);
-        }
+        snprintf(line, sizeof(line), "\n  \"%s\" needs %ldx%ld px, has %ldx%ld", text, needs.right, needs.bottom, has.right, has.bottom);
+        if (needs.right > has.right || needs.bottom > has.bottom)
+            texts += (texts.empty() ? "" : "|") + std::string(text), *why += line;
     }
     return texts;
 }

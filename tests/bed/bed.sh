@@ -66,9 +66,8 @@ make_template() {
     # Wine links the user's folders to the Unix home, which the drive search
     # would walk: plain empty folders keep C: to the prefix's own files.
     find "$TEMPLATE/drive_c" -type l | while read -r link; do rm -f "$link"; mkdir -p "$link"; done
-    # Wine's own fonts ("MS Sans Serif", the caption symbols, Tahoma): this
-    # Wine does not find them where fonts-wine puts them, but loads them from
-    # the prefix's Fonts folder; real files, copied after the links are gone
+    # Wine's own fonts ("MS Sans Serif", the caption symbols): this Wine does
+    # not look where fonts-wine puts them, but does in the prefix's Fonts
     dpkg -L fonts-wine | grep -E '\.(ttf|fon)$' | xargs -r cp -t "$TEMPLATE/drive_c/windows/Fonts"
     echo "$want" > "$TEMPLATE/.bed-version"
 }
