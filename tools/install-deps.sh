@@ -1,8 +1,9 @@
 #!/bin/bash
 # Installs what the build and the tests need on Debian 12: CMake, the i686
-# mingw-w64 cross compiler (posix threads), 32-bit Wine, Xvfb, GoogleTest
-# sources, a few helpers for screenshots and the signing tools of a release
-# (osslsigncode, openssl). Quick when everything is there.
+# mingw-w64 cross compiler (posix threads), 32-bit Wine with its own fonts
+# (fonts-wine, which Wine only recommends), Xvfb, GoogleTest sources, a few
+# helpers for screenshots and the signing tools of a release (osslsigncode,
+# openssl). Quick when everything is there.
 set -euo pipefail
 
 need=()
