@@ -1,7 +1,7 @@
 // What the outside cannot reach: the checksum's arithmetic at its edges,
-// the bounded joins at each buffer limit, the lookup of entries by name,
-// an empty entry and the 95/98 path-length failure, and the search worker
-// stopped at random moments of a walk.
+// the bounded joins at each buffer limit, the lookup of entries by name, an
+// empty entry and the 95/98 path-length failure, the search worker stopped at
+// random moments of a walk, and each dialog's texts against their controls.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
@@ -173,6 +173,57 @@ TEST_F(Entries, PathWithoutAShortFormOn9xIsRefused)
     EXPECT_EQ(r, INSTALL_FAILED);
     EXPECT_EQ(GetFileAttributesA(side.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesA(ini.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// ------------------------------------------------------------------ texts fit
+
+// The static texts of a dialog that do not fit their controls, measured in
+// the control's own font and wrapped at its width as the control draws them:
+// the texts joined by '|', and in *why what each needs and has.
+std::string Clipped(HWND dlg, std::string *why)
+{
+    std::string texts;
+    for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        char cls[16] = "", text[512] = "", line[640];
+        LONG style = GetWindowLongA(c, GWL_STYLE);
+        RECT has;
+        if (!GetClassNameA(c, cls, sizeof(cls)) || _stricmp(cls, "Static") || (style & SS_TYPEMASK) > SS_RIGHT ||
+            !GetWindowTextA(c, text, sizeof(text)) || !GetClientRect(c, &has))
+            continue;
+        RECT needs = has;
+        HDC dc = GetDC(c);
+        SelectObject(dc, (HFONT)SendMessageA(c, WM_GETFONT, 0, 0));
+        DrawTextA(dc, text, -1, &needs, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | (style & SS_NOPREFIX ? DT_NOPREFIX : 0));
+        ReleaseDC(c, dc);
+        snprintf(line, sizeof(line), "\n  \"%s\" needs %ldx%ld px, has %ldx%ld", text, needs.right, needs.bottom, has.right, has.bottom);
+        if (needs.right > has.right || needs.bottom > has.bottom)
+            texts += (texts.empty() ? "" : "|") + std::string(text), *why += line;
+    }
+    return texts;
+}
+
+// Each dialog made from the program's own template by its own procedure.
+// The overwrite question's first line holds the shorter name; the longest
+// one is known to need more than the line's 145 units.
+TEST(TextFit, EveryStaticTextFitsItsControl)
+{
+    g_hInstance = GetModuleHandleA(NULL);
+    InitCommonControls();
+    const struct { const char *name; int id; DLGPROC proc; const char *param, *clipped; } dialogs[] = {
+        {"welcome", IDD_WELCOME, WelcomeDlgProc, nullptr, ""},
+        {"search", IDD_SEARCH, SearchDlgProc, nullptr, ""},
+        {"overwrite", IDD_OVERWRITE, OverwriteDlgProc, "tvdata\\vxmain.vdf", ""},
+        {"overwrite", IDD_OVERWRITE, OverwriteDlgProc, "tvdata\\vxsky_readme.txt",
+         "The file tvdata\\vxsky_readme.txt already exists."},
+        {"copying", IDD_COPYING, CopyDlgProc, nullptr, ""},
+    };
+    for (auto &d : dialogs) {
+        HWND dlg = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(d.id), NULL, d.proc, (LPARAM)d.param);
+        ASSERT_NE(dlg, nullptr) << d.name;
+        std::string why;
+        EXPECT_EQ(Clipped(dlg, &why), d.clipped) << d.name << (d.param ? " " + std::string(d.param) : "") << why;
+        DestroyWindow(dlg);
+    }
 }
 
 // ------------------------------------------------------------------ the search stopped

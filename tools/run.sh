@@ -7,19 +7,20 @@
 #                               without one: under Xvfb, a picture of the
 #                               welcome dialog, Cancel, the exit code
 #   tools/run.sh --headless     the Xvfb run even when there is a display
-#   tools/run.sh --walkthrough  (headless) a whole install into the sample
-#                               game folder, with a picture of each step
+#   tools/run.sh --gallery      (headless) a picture of every window the setup
+#                               can show, in docs/screenshots/ (--walkthrough:
+#                               the same)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 
 headless=0
-walk=""
+gallery=0
 for arg in "$@"; do
     case $arg in
         --headless) headless=1 ;;
-        --walkthrough) headless=1; walk=walkthrough ;;
-        *) echo "usage: tools/run.sh [--headless] [--walkthrough]" >&2; exit 2 ;;
+        --gallery | --walkthrough) headless=1; gallery=1 ;;
+        *) echo "usage: tools/run.sh [--headless] [--gallery]" >&2; exit 2 ;;
     esac
 done
 [ -z "${DISPLAY:-}" ] && headless=1
@@ -38,10 +39,35 @@ fi
 tests/bed/bed.sh start "$BED" "$ROOT/build"
 trap 'tests/bed/bed.sh stop "$BED"' EXIT
 
+# PNG pictures of what the gallery tool saved as BMP files in $1, into $2
+pictures() {
+    for bmp in "$1"/*.bmp; do
+        [ -e "$bmp" ] || continue
+        png=$2/$(basename "${bmp%.bmp}").png
+        convert "$bmp" -strip -define png:compression-level=9 "$png" && rm -f "$bmp" && echo "run: picture $png"
+    done
+}
+
+PICS=$BED/pictures
+rm -rf "$PICS"
+SETUP='X:\bin\VexmoorSkyriftSetup.exe'
+# the programs run with the build tree (X:\) as their working folder
+if [ $gallery -eq 1 ]; then
+    # every scenario arranges its own drives
+    code=0
+    (cd build && exec ../tests/bed/wine-run.sh "$BED" bin/tools/skyrift_gallery.exe "$SETUP" 'X:\demo\pictures') || code=$?
+    if [ $code -ne 0 ]; then
+        echo "run: the gallery is incomplete (exit code $code); docs/screenshots/ left as it was" >&2
+        exit 1
+    fi
+    rm -f docs/screenshots/*.png
+    pictures "$PICS" docs/screenshots
+    exit 0
+fi
+
 # D: holds other software for the search to walk through first; the game
 # itself is on F:
 GAME=$BED/drives/f/Games/Torvane
-rm -rf "$GAME"
 if [ ! -d "$BED/drives/d/Software/p39/v49" ]; then
     for p in $(seq 0 39); do
         for v in $(seq 0 49); do echo "$BED/drives/d/Software/p$p/v$v"; done
@@ -49,27 +75,16 @@ if [ ! -d "$BED/drives/d/Software/p39/v49" ]; then
 fi
 mkdir -p "$GAME/tvdata"
 printf 'MZ' > "$GAME/torvane.exe"
-# an older read-me, so that the walkthrough meets the overwrite question
-[ -n "$walk" ] && printf 'Vexmoor Skyrift (beta)\r\n' > "$GAME/tvdata/vxsky_readme.txt"
 
-# the programs run with the build tree (X:\) as their working folder
 code=0
 if [ $headless -eq 0 ]; then
     echo "run: starting the setup on $DISPLAY (the sample game is F:\\Games\\Torvane\\)"
     (cd build && exec ../tests/bed/wine-run.sh "$BED" bin/VexmoorSkyriftSetup.exe) || code=$?
-    echo "run: setup exit code: $code"
 else
-    PICS=$BED/pictures
-    rm -rf "$PICS"
-    (cd build && exec ../tests/bed/wine-run.sh "$BED" bin/tools/skyrift_demo.exe \
-        'X:\bin\VexmoorSkyriftSetup.exe' 'X:\demo\pictures' $walk) || code=$?
-    for bmp in "$PICS"/*.bmp; do
-        [ -e "$bmp" ] || continue
-        png=${bmp%.bmp}.png
-        convert "$bmp" "$png" && rm -f "$bmp" && echo "run: screenshot $png"
-    done
-    echo "run: setup exit code: $code"
+    (cd build && exec ../tests/bed/wine-run.sh "$BED" bin/tools/skyrift_gallery.exe "$SETUP" 'X:\demo\pictures' welcome) || code=$?
+    pictures "$PICS" "$PICS"
 fi
+echo "run: setup exit code: $code"
 if [ -d "$GAME/tvdata" ] && [ -n "$(ls -A "$GAME/tvdata")" ]; then
     echo "run: installed into $GAME/tvdata:"
     ls -l "$GAME/tvdata"

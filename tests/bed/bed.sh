@@ -40,7 +40,7 @@ start_xvfb() {
 
 make_template() {
     local want
-    want="$(wine --version) layout-8"
+    want="$(wine --version) layout-9"
     [ "$(cat "$TEMPLATE/.bed-version" 2>/dev/null)" = "$want" ] && return
     echo "bed: making the template prefix (once)" >&2
     rm -rf "$TEMPLATE"
@@ -66,6 +66,9 @@ make_template() {
     # Wine links the user's folders to the Unix home, which the drive search
     # would walk: plain empty folders keep C: to the prefix's own files.
     find "$TEMPLATE/drive_c" -type l | while read -r link; do rm -f "$link"; mkdir -p "$link"; done
+    # Wine's own fonts ("MS Sans Serif", the caption symbols): this Wine does
+    # not look where fonts-wine puts them, but does in the prefix's Fonts
+    dpkg -L fonts-wine | grep -E '\.(ttf|fon)$' | xargs -r cp -t "$TEMPLATE/drive_c/windows/Fonts"
     echo "$want" > "$TEMPLATE/.bed-version"
 }
 

@@ -1,0 +1,499 @@
+// Takes a picture of every window the setup can show, as a player meets it:
+// what `tools/run.sh --gallery` puts in docs/screenshots/.
+//
+//   skyrift_gallery.exe SETUP OUTDIR           every window, OUTDIR\<name>.bmp
+//   skyrift_gallery.exe SETUP OUTDIR welcome   the welcome dialog only, then Cancel
+//
+// Each scenario runs a copy of SETUP of its own (with Notepad's stand-in
+// beside it and the Windows version Wine reports for it), on game folders
+// made for it on D:, F: and H:. A picture shows the window, active, with the
+// setup's windows behind it where they show; a dialog that a question covers
+// is pictured with the question moved aside. The two messages that cannot be
+// met from outside (a shell that fails, and the 95/98 path-length limit,
+// since Wine gives every existing file a short name) come from the setup's
+// own code, linked into this tool, driven in this process. Prints a line per
+// picture; returns 0 when every picture was taken.
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <stdio.h>
+#include <algorithm>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "installer/installer.h"
+#include "locator/locator.h"
+#include "resources/resource.h"
+#include "setup/setup.h"
+#include "setup/state.h"
+#include "ui.h"
+
+namespace {
+
+const DWORD kWait = 20000;
+const char kSetup[] = "Vexmoor Skyrift Setup";
+std::string g_setupExe, g_out;
+int g_pictures;
+
+// ------------------------------------------------------------------ files
+
+void MakeDirs(const std::string &path)
+{
+    for (size_t i = 3; i <= path.size(); i++)
+        if (i == path.size() || path[i] == '\\')
+            CreateDirectoryA(path.substr(0, i).c_str(), NULL);
+}
+
+bool Put(const std::string &path, const char *text = "MZ")
+{
+    MakeDirs(path.substr(0, path.rfind('\\')));
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    DWORD put = 0;
+    WriteFile(h, text, (DWORD)strlen(text), &put, NULL);
+    return CloseHandle(h) && put == strlen(text);
+}
+
+// Empties a folder and removes it (a drive's root stays), through the
+// long-path form: a folder may be deeper than MAX_PATH.
+void RemoveTree(const std::wstring &dir)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
+    for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &fd)) {
+        std::wstring child = dir + L"\\" + fd.cFileName, name = fd.cFileName;
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            DeleteFileW(child.c_str());
+        else if (name != L"." && name != L"..")
+            RemoveTree(child);
+    }
+    FindClose(h);
+    RemoveDirectoryW(dir.c_str());
+}
+void RemoveTree(const std::string &dir) { RemoveTree(L"\\\\?\\" + std::wstring(dir.begin(), dir.end())); }
+
+// ------------------------------------------------------------------ pictures
+
+// Saves what the screen shows of r as a 24-bit BMP file.
+bool SaveScreen(const RECT &r, const std::string &path)
+{
+    int w = r.right - r.left, h = r.bottom - r.top;
+    HDC screen = GetDC(NULL), mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi = {};
+    bi.bmiHeader = {sizeof(bi.bmiHeader), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};   // bottom-up, as BMP files are
+    void *bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, NULL, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    bool ok = bmp && BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    SelectObject(mem, old);
+    DWORD size = (((DWORD)w * 3 + 3) & ~3u) * (DWORD)h;
+    BITMAPFILEHEADER fh = {0x4D42, 0, 0, 0, sizeof(fh) + sizeof(bi.bmiHeader)};
+    fh.bfSize = fh.bfOffBits + size;
+    FILE *f = ok ? fopen(path.c_str(), "wb") : NULL;
+    ok = f && fwrite(&fh, sizeof(fh), 1, f) == 1 && fwrite(&bi.bmiHeader, sizeof(bi.bmiHeader), 1, f) == 1 &&
+         fwrite(bits, 1, size, f) == size;
+    ok = f && fclose(f) == 0 && ok;
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(NULL, screen);
+    return ok;
+}
+
+// Whether w's caption is drawn as the active window's: its colour near the
+// right end, where the caption's gradient ends.
+bool LooksActive(HWND w)
+{
+    RECT r;
+    GetWindowRect(w, &r);
+    HDC screen = GetDC(NULL);
+    COLORREF c = GetPixel(screen, r.right - 30, r.top + 8);
+    ReleaseDC(NULL, screen);
+    auto off = [c](int element) {
+        COLORREF s = GetSysColor(element);
+        return abs(GetRValue(c) - GetRValue(s)) + abs(GetGValue(c) - GetGValue(s)) + abs(GetBValue(c) - GetBValue(s));
+    };
+    return off(COLOR_GRADIENTACTIVECAPTION) < off(COLOR_GRADIENTINACTIVECAPTION);
+}
+
+// Whether w is in front, drawn as the active window.
+bool Ready(HWND w)
+{
+    RECT r;
+    GetWindowRect(w, &r);
+    HWND at = WindowFromPoint({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+    return (at == w || IsChild(w, at)) && LooksActive(w);
+}
+
+// A picture of window w (with the other dialogs of its program behind it,
+// when asked), w active as for a player who started the setup, once they
+// have painted themselves: what the screen shows of them stays the same for
+// a moment. A clip that plays never stays the same: a dialog with one is
+// given a fixed moment.
+bool Picture(const std::string &name, HWND w, bool behind = false)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    std::vector<HWND> windows = {w};
+    RECT all = {}, r;
+    GetWindowRect(w, &all);
+    // a window behind that shows no more than a sliver at w's edges is left out
+    for (HWND other : behind ? ui::Dialogs(pid) : std::vector<HWND>())
+        if (other != w && GetWindowRect(other, &r) &&
+            (r.left < all.left - 16 || r.top < all.top - 16 || r.right > all.right + 16 || r.bottom > all.bottom + 16))
+            windows.push_back(other);
+    bool plays = false;
+    for (HWND each : windows) {
+        GetWindowRect(each, &r);
+        UnionRect(&all, &all, &r);
+        plays = plays || GetDlgItem(each, IDC_ANIMATE);
+    }
+    auto settle = [&] {
+        for (unsigned i = 0, now = 0, before = 0; i < (plays ? 3u : 12u); i++, before = now, Sleep(150)) {
+            now = 0;
+            for (HWND each : windows)
+                now = now * 31 + ui::Pixels(each);
+            if (i > 1 && now == before)
+                break;
+        }
+    };
+    settle();
+    // Wine does not always draw a window that comes up in another process as
+    // the active one, and now and then puts a dialog above the message box it
+    // owns: a window of this tool is brought to the front first, then w,
+    // until w looks active and nothing covers it.
+    static HWND stage = CreateWindowExA(WS_EX_TOOLWINDOW, "STATIC", "", WS_POPUP | WS_VISIBLE, -10, -10, 1, 1, NULL,
+                                        NULL, NULL, NULL);
+    for (int i = 0; i < 20 && !Ready(w); i++, settle()) {
+        SetForegroundWindow(stage);
+        SetForegroundWindow(w);
+        SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    }
+    if (!Ready(w))
+        return fprintf(stderr, "gallery: %s: \"%s\" is covered or not drawn active\n", name.c_str(), ui::Caption(w).c_str()), false;
+    std::string what;
+    for (HWND each : windows)
+        what += (what.empty() ? "" : " over ") + ("\"" + ui::Caption(each) + "\"");
+    if (!SaveScreen(all, g_out + name + ".bmp"))
+        return fprintf(stderr, "gallery: cannot save %s\n", name.c_str()), false;
+    printf("picture %-15s %s\n", name.c_str(), what.c_str());
+    fflush(stdout);
+    return ++g_pictures, true;
+}
+
+// Presses a button and waits until the window has gone or is covered.
+bool Answer(HWND w, int id)
+{
+    for (DWORD start = GetTickCount(); GetTickCount() - start < kWait; Sleep(20)) {
+        if (!IsWindow(w) || !IsWindowVisible(w) || !IsWindowEnabled(w))
+            return true;
+        id = id && !ui::Press(w, id) ? id : 0;
+    }
+    return fprintf(stderr, "gallery: \"%s\" stays after the press\n%s", ui::Caption(w).c_str(), ui::Describe(0).c_str()), false;
+}
+
+// A window of process pid with this caption and control (a message box for
+// kBoxText), enabled and not one of those already answered; NULL (and what
+// is on screen) when none comes.
+HWND Await(DWORD pid, const ui::Sel &sel, const std::vector<HWND> &answered = {})
+{
+    for (DWORD start = GetTickCount(); GetTickCount() - start < kWait; Sleep(20))
+        for (HWND w : ui::Dialogs(pid))
+            if (ui::Is(w, sel) && IsWindowEnabled(w) && (sel.id != ui::kBoxText || ui::IsBox(w)) &&
+                std::find(answered.begin(), answered.end(), w) == answered.end())
+                return w;
+    fprintf(stderr, "gallery: no \"%s\" came\n%s", sel.caption.c_str(), ui::Describe(0).c_str());
+    return NULL;
+}
+
+// ------------------------------------------------------------------ a run of the setup
+
+const ui::Sel kWelcome{kSetup, IDOK}, kSearch{kSetup, IDC_ANIMATE}, kCopying{"Copying files...", -1},
+    kOverwrite{"Overwrite?", IDC_YESTOALL}, kPicker{"Browse for Folder", IDOK};
+const std::string kGame = "F:\\Games\\Torvane\\", kData = kGame + "tvdata\\";
+
+// A copy of the setup in a folder of its own on G:, told the Windows
+// version, started on game drives emptied for it.
+struct Setup {
+    std::string name, dir, exe;
+    PROCESS_INFORMATION proc = {};
+    std::vector<HANDLE> held;
+    std::vector<HWND> answered;
+
+    explicit Setup(const std::string &name, const char *version = "winxp")
+        : name(name), dir("G:\\gallery\\" + name + "\\"), exe(dir + name + ".exe")
+    {
+        for (const char *drive : {"D:\\Games", "D:\\Long", "F:", "H:"})
+            RemoveTree(drive);
+        MakeDirs(dir);
+        CopyFileA(g_setupExe.c_str(), exe.c_str(), FALSE);
+        CopyFileA("X:\\bin\\tests\\notepad.exe", (dir + "notepad.exe").c_str(), FALSE);
+        RegSetKeyValueA(HKEY_CURRENT_USER, ("Software\\Wine\\AppDefaults\\" + name + ".exe").c_str(), "Version",
+                        REG_SZ, version, (DWORD)strlen(version) + 1);
+    }
+    ~Setup()
+    {
+        TerminateProcess(proc.hProcess, 99);
+        CloseHandle(proc.hProcess);
+        for (HANDLE h : held)
+            CloseHandle(h);
+    }
+    // Keeps a file open as another program would, sharing nothing.
+    void Hold(const std::string &path) { held.push_back(CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL)); }
+    bool Start()
+    {
+        STARTUPINFOA si = {};
+        si.cb = sizeof(si);
+        std::string cmd = "\"" + exe + "\"";
+        bool ok = CreateProcessA(exe.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, dir.c_str(), &si, &proc);
+        if (ok)
+            CloseHandle(proc.hThread);
+        return ok || fprintf(stderr, "gallery: cannot start %s\n", exe.c_str()) < 0;
+    }
+    HWND Next(const ui::Sel &sel) { return Await(proc.dwProcessId, sel, answered); }
+    // The next window of this kind (a message box when only a caption is
+    // given), pictured when a name is given, then answered.
+    bool Meet(const char *picture, const ui::Sel &sel, int press)
+    {
+        HWND w = Next(sel);
+        if (w)
+            answered.push_back(w);
+        return w && (!picture || Picture(picture, w, true)) && Answer(w, press);
+    }
+    bool Meet(const char *picture, const char *caption, int press) { return Meet(picture, {caption, ui::kBoxText}, press); }
+    bool Click(int id) { HWND w = Next(kWelcome); return w && Answer(w, id); }
+    bool Found() { return Meet(nullptr, kSetup, IDYES); }
+    bool End()
+    {
+        DWORD code = 99;
+        if (WaitForSingleObject(proc.hProcess, kWait) == WAIT_OBJECT_0 && GetExitCodeProcess(proc.hProcess, &code) && !code)
+            return true;
+        return fprintf(stderr, "gallery: %s: the setup did not end with 0 (%lu)\n", name.c_str(), code), false;
+    }
+};
+
+// ------------------------------------------------------------------ the scenarios
+
+// The dialog behind a question, alone: the question moved out of its way.
+bool Behind(const char *picture, HWND question, HWND dialog)
+{
+    RECT r;
+    GetWindowRect(question, &r);
+    SetWindowPos(question, NULL, r.left, r.bottom + 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return Picture(picture, dialog);
+}
+
+// The game on F: already holds an older vxmain.vdf: welcome, search,
+// question, overwrite, copying, success.
+bool CleanRun()
+{
+    Setup s("clean");
+    Put(kGame + "torvane.exe");
+    Put(kData + "vxmain.vdf", "old");
+    HWND welcome = s.Start() ? s.Next(kWelcome) : NULL;
+    if (!welcome || !Picture("welcome", welcome) || !Answer(welcome, IDOK))
+        return false;
+    HWND found = s.Next({kSetup, ui::kBoxText}), search = ui::Find(s.proc.dwProcessId, kSearch);
+    if (!search || !Picture("found", found, true) || !Behind("search", found, search) || !Answer(found, IDYES))
+        return false;
+    HWND overwrite = s.Next(kOverwrite), copying = ui::Find(s.proc.dwProcessId, kCopying);
+    return copying && Picture("overwrite", overwrite, true) && Behind("copying", overwrite, copying) &&
+           Answer(overwrite, IDYES) && s.Meet("done", "Done!", IDOK) && s.End();
+}
+
+// vxmain.vdf is declined, and the read-me's temporary name is taken by a
+// folder: the temporary-file question, then both summaries.
+bool DeclinedAndFailed()
+{
+    Setup s("declined");
+    Put(kGame + "torvane.exe");
+    Put(kData + "vxmain.vdf", "old");
+    MakeDirs(kData + "vxsky_readme.tmp");
+    return s.Start() && s.Click(IDOK) && s.Found() && s.Meet(nullptr, kOverwrite, IDNO) &&
+           s.Meet("temp-file", "Error", IDNO) && s.Meet("declined", "Error", IDOK) && s.Meet("failed", "Error", IDOK) &&
+           s.Click(IDCANCEL) && s.End();
+}
+
+// A file in use: replaced at the next restart, told as NT and 95/98 tell it.
+bool InUse(const char *picture, const char *version, int press)
+{
+    Setup s(picture, version);
+    Put(kGame + "torvane.exe");
+    Put(kData + "vxmain.vdf", "running");
+    s.Hold(kData + "vxmain.vdf");
+    return s.Start() && s.Click(IDOK) && s.Found() && s.Meet(picture, "Almost done...", press) && s.End();
+}
+
+// A file in use whose side name is taken by a folder: the side file cannot be made.
+bool CreateFailed()
+{
+    Setup s("create-failed");
+    Put(kGame + "torvane.exe");
+    Put(kData + "vxmain.vdf", "running");
+    s.Hold(kData + "vxmain.vdf");
+    MakeDirs(kData + "vxmain.000");
+    return s.Start() && s.Click(IDOK) && s.Found() && s.Meet("create-failed", "Create Failed", IDOK) &&
+           s.Meet(nullptr, "Error", IDOK) && s.Click(IDCANCEL) && s.End();
+}
+
+// The game on the small drive H: (192 KiB): the temporary file fits, the copy does not.
+bool DiskError()
+{
+    if (GetFileAttributesA("H:\\") == INVALID_FILE_ATTRIBUTES)
+        return fprintf(stderr, "gallery: no drive H: (a small tmpfs the test bed mounts when it may)\n"), false;
+    Setup s("disk-error");
+    Put("H:\\torvane.exe");
+    MakeDirs("H:\\tvdata");
+    return s.Start() && s.Click(IDOK) && s.Found() && s.Meet("disk-error", "Error", IDOK) &&
+           s.Meet(nullptr, "Error", IDOK) && s.Click(IDCANCEL) && s.End();
+}
+
+// A game folder so deep that the read-me's path is longer than the
+// expand-copy takes.
+bool FolderTooLong()
+{
+    Setup s("folder-too-long");
+    const std::string game = "D:\\Games\\The Complete Torvane Collection\\Torvane Gold Edition, with every expansion "
+                             "and every bonus pack\\";
+    Put(game + "torvane.exe");
+    MakeDirs(game + "tvdata");
+    return s.Start() && s.Click(IDOK) && s.Found() && s.Meet("folder-too-long", "Error", IDOK) &&
+           s.Meet(nullptr, "Error", IDOK) && s.Click(IDCANCEL) && s.End();
+}
+
+// No game anywhere: the notice, the folder picker, and a folder picked
+// whose path leaves no room for the closing backslash.
+bool NotFound()
+{
+    Setup s("not-found");
+    std::wstring longest = L"\\\\?\\D:\\Long";
+    CreateDirectoryW(longest.c_str(), NULL);
+    CreateDirectoryW((longest += L"\\" + std::wstring(251, L'x')).c_str(), NULL);   // 259 characters without the prefix
+    std::string path(longest.begin() + 4, longest.end());
+    if (!s.Start() || !s.Click(IDOK) || !s.Meet("not-found", "Browse", IDOK))
+        return false;
+    HWND picker = s.Next(kPicker);
+    if (!picker || !Picture("picker", picker))
+        return false;
+    // chosen through the picker's own selection message, as a click in its tree would
+    HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, s.proc.dwProcessId);
+    void *remote = VirtualAllocEx(p, NULL, MAX_PATH, MEM_COMMIT, PAGE_READWRITE);
+    DWORD_PTR r;
+    WriteProcessMemory(p, remote, path.c_str(), path.size() + 1, NULL);
+    for (int i = 0; i < 2; i++, Sleep(300))   // once more when the tree has settled
+        SendMessageTimeoutA(picker, BFFM_SETSELECTIONA, TRUE, (LPARAM)remote, SMTO_ABORTIFHUNG, 5000, &r);
+    bool ok = Answer(picker, IDOK) && s.Meet("picked-too-long", "Error", IDOK) && s.Click(IDCANCEL) && s.End();
+    CloseHandle(p);
+    return ok;
+}
+
+bool OldPlatform()
+{
+    Setup s("old-platform", "win31");
+    return s.Start() && s.Meet("old-platform", "Sorry!", IDOK) && s.End();
+}
+
+// vxmain.vdf's embedded copy replaced by one byte.
+bool Corrupt()
+{
+    Setup s("corrupt");
+    HANDLE h = BeginUpdateResourceA(s.exe.c_str(), FALSE);
+    bool ok = h && UpdateResourceA(h, "DLL", "VXMAIN.VDF", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), (void *)"x", 1);
+    if (!EndUpdateResourceA(h, !ok) || !ok)
+        return fprintf(stderr, "gallery: cannot change %s\n", s.exe.c_str()), false;
+    return s.Start() && s.Meet("corrupt", "Corrupt Setup", IDOK) && s.End();
+}
+
+// ------------------------------------------------------------------ in this process
+
+// Runs fn (which puts up a message box with this caption) on a thread of its
+// own, takes the picture of the box and what is behind it, and presses OK.
+template <typename F> bool Here(const char *picture, const char *caption, F fn)
+{
+    std::thread run(fn);
+    HWND box = Await(GetCurrentProcessId(), {caption, ui::kBoxText});
+    bool ok = box && Picture(picture, box, true) && Answer(box, IDOK);
+    if (!ok)
+        TerminateProcess(GetCurrentProcess(), 2);   // the thread would wait in its box for ever
+    run.join();
+    return ok;
+}
+
+// The setup's own code on 95/98: a file in use whose path has no short form
+// (here: gone by the time it is converted) cannot be named in WININIT.INI.
+bool PathLength95()
+{
+    return Here("path-length-95", "Sorry!", [] {
+        HWND copying = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_COPYING), NULL, CopyDlgProc, 0);
+        SetCurrentDialog(copying);
+        g_osVersion.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+        RemoveTree("F:");
+        Put(kData + "vxmain.000", "new");
+        ScheduleReplaceAtRestart((kData + "vxmain.vdf").c_str(), (kData + "vxmain.000").c_str());
+        DestroyWindow(copying);
+    });
+}
+
+HRESULT WINAPI NoShellAllocator(IMalloc **malloc)
+{
+    *malloc = NULL;
+    return E_FAIL;
+}
+
+// Browse pressed in the search dialog while the shell cannot hand out its
+// allocator: this tool's own import of SHGetMalloc is pointed at a stand-in
+// that fails.
+bool ShellError()
+{
+    auto base = (BYTE *)GetModuleHandleA(NULL);
+    auto nt = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
+    auto imports = (IMAGE_IMPORT_DESCRIPTOR *)(base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+    FARPROC real = GetProcAddress(GetModuleHandleA("shell32.dll"), "SHGetMalloc");
+    bool broken = false;
+    for (; imports->Name && !broken; imports++)
+        for (auto t = (IMAGE_THUNK_DATA *)(base + imports->FirstThunk); t->u1.Function && !broken; t++)
+            if ((FARPROC)t->u1.Function == real) {
+                DWORD was;
+                VirtualProtect(&t->u1.Function, sizeof(t->u1.Function), PAGE_READWRITE, &was);
+                t->u1.Function = (DWORD_PTR)NoShellAllocator;
+                broken = VirtualProtect(&t->u1.Function, sizeof(t->u1.Function), was, &was);
+            }
+    if (!broken)
+        return fprintf(stderr, "gallery: SHGetMalloc is not among this tool's imports\n"), false;
+    return Here("shell-error", "Error", [] {
+        HWND search = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_SEARCH), NULL, SearchDlgProc, 0);
+        BrowseForGameFolder();
+        DestroyWindow(search);
+    });
+}
+
+bool WelcomeOnly()
+{
+    Setup s("welcome");
+    HWND welcome = s.Start() ? s.Next(kWelcome) : NULL;
+    return welcome && Picture("welcome", welcome) && Answer(welcome, IDCANCEL) && s.End();
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 3) {
+        fprintf(stderr, "usage: skyrift_gallery SETUP OUTDIR [welcome]\n");
+        return 2;
+    }
+    g_setupExe = argv[1];
+    g_out = std::string(argv[2]) + "\\";
+    MakeDirs(g_out);
+    if (argc > 3)
+        return WelcomeOnly() ? 0 : 1;
+    g_hInstance = GetModuleHandleA(NULL);
+    InitCommonControls();
+    CoInitialize(NULL);
+    bool ok = CleanRun() && DeclinedAndFailed() && NotFound() && InUse("restart-nt", "winxp", IDOK) &&
+              InUse("restart-9x", "win98", IDNO) && CreateFailed() && DiskError() && FolderTooLong() && OldPlatform() &&
+              Corrupt() && PathLength95() && ShellError();
+    printf("%d pictures\n", g_pictures);
+    return ok ? 0 : 1;
+}
