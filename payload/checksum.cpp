@@ -70,16 +70,16 @@ static uint32_t SumFlippedSse2(const unsigned char *bytes, uint32_t n)
            SumFlipped(bytes + head + steps * 32, n - head - steps * 32);
 }
 
-/* CPUID leaf 1, EDX bit 26, asked once. */
-static int g_hasSse2 = -1;
+/* CPUID leaf 1, EDX bit 26, asked once: 0 not yet, 1 no, 2 yes. */
+static int g_sse2;
 
 static int HasSse2(void)
 {
     unsigned int eax, ebx, ecx, edx;
 
-    if (g_hasSse2 < 0)
-        g_hasSse2 = __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (edx & (1u << 26)) != 0;
-    return g_hasSse2;
+    if (g_sse2 == 0)
+        g_sse2 = __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (edx & (1u << 26)) != 0 ? 2 : 1;
+    return g_sse2 == 2;
 }
 
 uint32_t PayloadChecksum(const unsigned char *bytes, int32_t length)

@@ -27,8 +27,8 @@ extern "C" void *memset(void *dst, int value, size_t n)
 }
 
 /* The program takes no command line, and its windows choose their own way
-   of showing. The stack is aligned here once for everything below. */
-extern "C" __attribute__((force_align_arg_pointer)) void WinMainCRTStartup(void)
+   of showing. */
+extern "C" void WinMainCRTStartup(void)
 {
     ExitProcess((UINT)WinMain(GetModuleHandleA(NULL), NULL, (LPSTR)"", SW_SHOWDEFAULT));
 }
