@@ -75,7 +75,8 @@ def main():
         apply(f, open(os.path.join(SRC, f["file"])).read())
     # a fault that hangs a test ends it sooner than the full time limit would
     cml = os.path.join(SRC, "tests/CMakeLists.txt")
-    open(cml, "w").write(re.sub(r"TIMEOUT (\d+)", lambda m: "TIMEOUT %d" % min(int(m.group(1)), 120), open(cml).read()))
+    text = re.sub(r"TIMEOUT (\d+)", lambda m: "TIMEOUT %d" % min(int(m.group(1)), 120), open(cml).read())
+    open(cml, "w").write(text)
     os.makedirs(BUILD, exist_ok=True)
     run(["cmake", "-S", SRC, "-B", BUILD, "-DCMAKE_TOOLCHAIN_FILE=" + SRC + "/cmake/i686-w64-mingw32.cmake"])
     ok, why = suite()
