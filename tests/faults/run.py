@@ -70,7 +70,7 @@ def main():
     for f in files:
         if os.path.isfile(os.path.join(ROOT, f)):
             os.makedirs(os.path.dirname(os.path.join(SRC, f)), exist_ok=True)
-            shutil.copy2(os.path.join(ROOT, f), os.path.join(SRC, f))
+            shutil.copy(os.path.join(ROOT, f), os.path.join(SRC, f))   # new times: no stale builds of faults
     for f in faults:   # every fault must apply before anything runs
         apply(f, open(os.path.join(SRC, f["file"])).read())
     # a fault that hangs a test ends it sooner than the full time limit would
