@@ -3,12 +3,11 @@
    target is in use, onto a side file replaced at the next restart. */
 #include <windows.h>
 #include <lzexpand.h>
-#include <stdio.h>
-#include <string.h>
 
 #include "installer.h"
 #include "../payload/payload.h"
 #include "../setup/state.h"
+#include "../platform/file.h"
 #include "../platform/text.h"
 #include "../resources/resource.h"
 
@@ -32,19 +31,20 @@ static int BuildPaths(const char *folder, const char *relativeName,
 
     if (!JoinText(target, cap, folder, relativeName, NULL))
         return 0;
-    len = strlen(target);
+    len = TextLength(target, cap);
     if (len >= OFS_MAXPATHNAME || len < 3)
         return 0;
-    memcpy(temp, target, len - 3);
-    memcpy(temp + len - 3, "tmp", 4);
-    memcpy(side, target, len - 3);
-    memcpy(side + len - 3, "000", 4);
+    /* the stem: the target without its last three characters */
+    JoinText(temp, cap, target, NULL, NULL);
+    temp[len - 3] = '\0';
+    JoinText(side, cap, temp, "000", NULL);
+    JoinText(temp, cap, temp, "tmp", NULL);
     return 1;
 }
 
 static int SameLastChar(const char *a, const char *b)
 {
-    size_t la = strlen(a), lb = strlen(b);
+    size_t la = TextLength(a, OFS_MAXPATHNAME), lb = TextLength(b, OFS_MAXPATHNAME);
 
     return la > 0 && lb > 0 && a[la - 1] == b[lb - 1];
 }
@@ -56,21 +56,106 @@ static int FileExists(const char *path)
     return OpenFile(path, &of, OF_EXIST) != HFILE_ERROR;
 }
 
-InstallResult InstallPayloadFile(const char *folder, const char *relativeName, const char *fileName)
+/* The entry's bytes into the temporary file, asking again while it cannot
+   be made; 0 when the user gives up. The write is not examined: only the
+   expand-copy's count decides whether the file was installed. */
+static int WriteTempFile(const char *temp, const char *fileName)
 {
-    char target[280], temp[280], side[280];
-    char text[360];
-    const char *dest;
-    FILE *file;
+    HANDLE file;
     HRSRC hRes;
     HGLOBAL hData;
     const void *bytes;
     DWORD size;
-    OFSTRUCT ofSource, ofDest;
+
+    while ((file = CreateFileForWriting(temp)) == INVALID_HANDLE_VALUE) {
+        if (MessageBoxA(GetCurrentDialog(), kTextTempFile, "Error", MB_YESNO | MB_ICONQUESTION) == IDNO)
+            return 0;
+    }
+
+    hRes = FindPayloadResource(fileName);
+    hData = LoadResource(g_hInstance, hRes);
+    size = SizeofResource(g_hInstance, hRes);
+    bytes = LockResource(hData);
+    if (bytes != NULL && size > 0)
+        WriteFileBytes(file, bytes, size);
+    CloseFile(file);
+    FreeResource(hData);
+    return 1;
+}
+
+/* The probe: a target that cannot be opened for writing is in use, and the
+   copy goes beside it. Opening it empties it; its old content is not
+   brought back later. */
+static const char *ChooseDestination(const char *target, const char *side)
+{
+    HANDLE file = CreateFileForWriting(target);
+
+    if (file == INVALID_HANDLE_VALUE)
+        return side;
+    CloseFile(file);
+    return target;
+}
+
+/* When it cannot create the name it was given, the expand-copy may create
+   the compressed-file name instead (last character '_'); a file made under
+   any other name than the destination is not ours. */
+static INT CreateDestination(const char *dest)
+{
+    OFSTRUCT of;
+    INT file = LZOpenFileA((LPSTR)dest, &of, OF_CREATE);
+
+    if (file >= 0 && !SameLastChar(of.szPathName, dest)) {
+        LZClose(file);
+        RemoveFile(of.szPathName);
+        file = -1;
+    }
+    return file;
+}
+
+/* The temporary file expand-copied onto the destination, then deleted.
+   A failed copy deletes what it wrote. */
+static InstallResult ExpandCopy(const char *temp, const char *target, const char *dest)
+{
+    OFSTRUCT ofSource;
     INT source, destFile;
     LONG copied;
 
+    source = LZOpenFileA((LPSTR)temp, &ofSource, OF_READ);
+    RemoveFile(target);              /* fails, harmlessly, when in use */
+
+    destFile = CreateDestination(dest);
+    if (destFile < 0) {
+        if (source >= 0)
+            LZClose(source);
+        RemoveFile(temp);
+        MessageBoxA(GetCurrentDialog(), dest, "Create Failed", MB_OK);
+        return INSTALL_FAILED;
+    }
+
+    copied = LZCopy(source, destFile);
+    if (source >= 0)
+        LZClose(source);
+    LZClose(destFile);
+    RemoveFile(temp);
+
+    if (copied <= 0) {
+        char text[360];
+        if (JoinText(text, sizeof(text), kTextDiskErrorA, target, kTextDiskErrorB))
+            MessageBoxA(GetCurrentDialog(), text, "Error", MB_ICONHAND);
+        RemoveFile(dest);
+        return INSTALL_FAILED;
+    }
+    return INSTALL_OK;
+}
+
+InstallResult InstallPayloadFile(const char *folder, const char *relativeName, const char *fileName)
+{
+    char target[280], temp[280], side[280];
+    const char *dest;
+    InstallResult result;
+
     if (!BuildPaths(folder, relativeName, target, temp, side, sizeof(target))) {
+        char text[360];
         if (JoinText(text, sizeof(text), kTextTooLongA, relativeName, kTextTooLongB))
             MessageBoxA(GetCurrentDialog(), text, "Error", MB_ICONHAND);
         return INSTALL_FAILED;
@@ -87,65 +172,11 @@ InstallResult InstallPayloadFile(const char *folder, const char *relativeName, c
             g_yesToAll = 1;
     }
 
-    while ((file = fopen(temp, "wb")) == NULL) {
-        if (MessageBoxA(GetCurrentDialog(), kTextTempFile, "Error", MB_YESNO | MB_ICONQUESTION) == IDNO)
-            return INSTALL_FAILED;
-    }
-
-    hRes = FindPayloadResource(fileName);
-    hData = LoadResource(g_hInstance, hRes);
-    size = SizeofResource(g_hInstance, hRes);
-    bytes = LockResource(hData);
-    if (bytes != NULL && size > 0)
-        fwrite(bytes, 1, size, file);
-    fclose(file);
-
-    /* Probe: a target that cannot be opened for writing is in use. Opening
-       it empties it; its old content is not brought back later. */
-    file = fopen(target, "wb");
-    if (file != NULL) {
-        fclose(file);
-        dest = target;
-    } else {
-        dest = side;
-    }
-
-    FreeResource(hData);
-
-    source = LZOpenFileA(temp, &ofSource, OF_READ);
-    remove(target);                  /* fails, harmlessly, when in use */
-
-    /* When it cannot create the name it was given, the expand-copy may
-       create the compressed-file name instead (last character '_'); a
-       file made under any other name than the destination is not ours. */
-    destFile = LZOpenFileA((LPSTR)dest, &ofDest, OF_CREATE);
-    if (destFile >= 0 && !SameLastChar(ofDest.szPathName, dest)) {
-        LZClose(destFile);
-        remove(ofDest.szPathName);
-        destFile = -1;
-    }
-    if (destFile < 0) {
-        if (source >= 0)
-            LZClose(source);
-        remove(temp);
-        MessageBoxA(GetCurrentDialog(), dest, "Create Failed", MB_OK);
+    if (!WriteTempFile(temp, fileName))
         return INSTALL_FAILED;
-    }
-
-    copied = LZCopy(source, destFile);
-    if (source >= 0)
-        LZClose(source);
-    LZClose(destFile);
-    remove(temp);
-
-    if (copied <= 0) {
-        if (JoinText(text, sizeof(text), kTextDiskErrorA, target, kTextDiskErrorB))
-            MessageBoxA(GetCurrentDialog(), text, "Error", MB_ICONHAND);
-        remove(dest);
-        return INSTALL_FAILED;
-    }
-
-    if (dest == target)
-        return INSTALL_OK;
+    dest = ChooseDestination(target, side);
+    result = ExpandCopy(temp, target, dest);
+    if (result != INSTALL_OK || dest == target)
+        return result;
     return ScheduleReplaceAtRestart(target, side);
 }

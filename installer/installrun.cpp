@@ -1,11 +1,11 @@
 /* The installation run: every payload entry into tvdata\, the summary, the
    restart notice or question, and on a clean run the read-me and success. */
 #include <windows.h>
-#include <direct.h>
 
 #include "installer.h"
 #include "../payload/payload.h"
 #include "../setup/state.h"
+#include "../platform/file.h"
 #include "../platform/text.h"
 
 static const char kTextDeclined[] =
@@ -29,7 +29,7 @@ int InstallAllFiles(void)
     int failed = 0, deferred = 0, declined = 0;
 
     JoinText(base, sizeof(base), g_gameFolder, NULL, NULL);
-    _mkdir(base);                   /* normally there already */
+    MakeDirectory(base);            /* normally there already */
 
     for (int i = 0; i < PAYLOAD_COUNT; i++) {
         InstallResult result = INSTALL_FAILED;

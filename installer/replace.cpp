@@ -1,10 +1,10 @@
 /* Replacement at the next restart of a target that is in use: delayed moves
    on Windows NT, the "rename" section of WININIT.INI on Windows 95/98. */
 #include <windows.h>
-#include <stdio.h>
 
 #include "installer.h"
 #include "../setup/state.h"
+#include "../platform/file.h"
 #include "../platform/text.h"
 
 static const char kTextPathLimitA[] = "Due to a path-length limitation in Windows 95, you must delete the file ";
@@ -38,7 +38,7 @@ InstallResult ScheduleReplaceAtRestart(const char *targetPath, const char *sideP
         char text[360];
         if (JoinText(text, sizeof(text), kTextPathLimitA, targetPath, kTextPathLimitB))
             MessageBoxA(GetCurrentDialog(), text, "Sorry!", MB_ICONEXCLAMATION);
-        remove(sidePath);
+        RemoveFile(sidePath);
         return INSTALL_FAILED;
     }
 

@@ -1,10 +1,10 @@
 /* The manual choice of the game folder through the shell's folder picker. */
 #include <windows.h>
 #include <shlobj.h>
-#include <string.h>
 
 #include "locator.h"
 #include "../setup/state.h"
+#include "../platform/text.h"
 
 static const char kTextNoShell[] = "Error starting dialog (Is the shell loaded?)";
 static const char kTextTooLong[] =
@@ -36,7 +36,6 @@ int BrowseForFolder(const char *title, char *pathOut)
         return 0;
     }
 
-    memset(&info, 0, sizeof(info));
     info.hwndOwner = NULL;
     info.pidlRoot = desktop;
     info.pszDisplayName = displayName;
@@ -44,12 +43,13 @@ int BrowseForFolder(const char *title, char *pathOut)
     info.ulFlags = BIF_RETURNONLYFSDIRS;
     info.lpfn = NULL;
     info.lParam = 0;
+    info.iImage = 0;
 
     chosen = SHBrowseForFolderA(&info);
     if (chosen != NULL) {
         result = 1;
         if (SHGetPathFromIDListA(chosen, displayName)) {
-            size_t len = strnlen(displayName, MAX_PATH);
+            size_t len = TextLength(displayName, MAX_PATH);
             int needSlash = len == 0 || displayName[len - 1] != '\\';
 
             /* The folder must keep room for its backslash; a path that has
@@ -58,10 +58,7 @@ int BrowseForFolder(const char *title, char *pathOut)
                 MessageBoxA(NULL, kTextTooLong, "Error", MB_ICONHAND);
                 result = 0;
             } else {
-                memcpy(pathOut, displayName, len);
-                if (needSlash)
-                    pathOut[len++] = '\\';
-                pathOut[len] = '\0';
+                JoinText(pathOut, MAX_PATH, displayName, needSlash ? "\\" : NULL, NULL);
             }
         }
         shellMalloc->Free(chosen);

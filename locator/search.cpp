@@ -1,7 +1,6 @@
 /* The drive search worker: walks every fixed drive depth first looking for
    the game's executable and asks the user about each folder holding one. */
 #include <windows.h>
-#include <string.h>
 
 #include "locator.h"
 #include "../setup/state.h"
@@ -89,6 +88,12 @@ void WaitForSearchWorker(void)
         PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
 }
 
+/* "." and "..": the directory itself and its parent. */
+static int IsDotEntry(const char *name)
+{
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
 /* The walk over one directory (a path ending in a backslash), or, without
    a path, the whole search on the worker thread. */
 static void SearchFixedDrives(void);
@@ -139,7 +144,7 @@ DWORD WINAPI SearchForGameFolder(LPVOID path)
 
     for (;;) {
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            strcmp(entry.cFileName, ".") != 0 && strcmp(entry.cFileName, "..") != 0 &&
+            !IsDotEntry(entry.cFileName) &&
             JoinText(text, sizeof(text), dir, entry.cFileName, "\\"))
             SearchForGameFolder(text);
         if (!FindNextFileA(hFind, &entry))
@@ -153,12 +158,11 @@ DWORD WINAPI SearchForGameFolder(LPVOID path)
 
 static void SearchFixedDrives(void)
 {
-    char root[4];
+    char root[4] = "X:\\";
     int answer;
 
     g_hAskHook = SetWindowsHookExA(WH_CBT, AskHookProc, NULL, GetCurrentThreadId());
 
-    memcpy(root, "X:\\", sizeof(root));
     for (char letter = 'A'; letter <= 'Z'; letter++) {
         if (GetFlag(&g_stopSearch))
             goto done;

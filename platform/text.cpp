@@ -26,3 +26,12 @@ int JoinText(char *dst, size_t cap, const char *a, const char *b, const char *c)
     dst[len] = '\0';
     return 1;
 }
+
+size_t TextLength(const char *s, size_t cap)
+{
+    size_t len = 0;
+
+    while (len < cap && s[len] != '\0')
+        len++;
+    return len;
+}

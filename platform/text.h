@@ -10,4 +10,8 @@
    1 if it fits in cap bytes. */
 int JoinText(char *dst, size_t cap, const char *a, const char *b, const char *c);
 
+/* The length of s, looking at no more than cap bytes: cap when s has no
+   terminator among them. */
+size_t TextLength(const char *s, size_t cap);
+
 #endif

@@ -347,7 +347,7 @@ Step Tree(const std::string &root, int width)
         return "";
     };
 }
-// Keeps a file open as another program would; FILE_SHARE_READ or nothing shared.
+// Keeps a file open for reading as another program would, sharing as told.
 Step Hold(const std::string &path, int share)
 {
     return [=](Session &s) {
@@ -709,6 +709,9 @@ const std::vector<Case> kInUseCases = {
     {"InUseOnNt", {Game(kGame), Put(kMain, "running"), Hold(kMain, FILE_SHARE_READ), Start(), kInstall,
         Found(kGame, IDYES), Overwrite("tvdata\\vxmain.vdf", IDYES), kRestartNt, Exit(), Reboots(0), Notepad(""),
         Has(kMain, "running"), Same(kData + "vxmain.000", "vxmain.vdf"), Moves(2), Restart(), Installed(kGame)}},
+    // a holder that shares writing does not keep the file from being replaced
+    {"HeldSharingWrite", {Game(kGame), Put(kMain, "a"), Hold(kMain, FILE_SHARE_READ | FILE_SHARE_WRITE), Start(),
+        kInstall, Found(kGame, IDYES), Overwrite("tvdata\\vxmain.vdf", IDYES), kDone, Exit(), Moves(0), Installed(kGame)}},
     // a file that even the existence test cannot open is not asked about
     {"LockedOnNt", {Game(kGame), Put(kReadme, "locked"), Hold(kReadme, 0), Start(), kInstall, Found(kGame, IDYES),
         kRestartNt, Exit(), Same(kData + "vxsky_readme.000", "vxsky_readme.txt"), Restart(), Installed(kGame)}},

@@ -63,6 +63,6 @@ for f in build/generated/payload/vxmain.vdf build/generated/payload/vxsky_readme
     payload=$((payload + $(stat -c %s "$f")))
 done
 beyond=$((total - payload))
-printf '%-22s %d bytes beyond the payload (%d - %d), %.1f KiB   target <= 64 KiB\n' \
-    "size" "$beyond" "$total" "$payload" "$(awk -v b="$beyond" 'BEGIN { print b / 1024 }')"
+printf '%-22s %d bytes beyond the payload (%d - %d)   target <= 34000 bytes\n' \
+    "size" "$beyond" "$total" "$payload"
 i686-w64-mingw32-objdump -h "$EXE" | grep -E '^ +[0-9]' | while read -r _ name size _; do printf '  %-8s %7d bytes\n' "$name" "$((16#$size))"; done

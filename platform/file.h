@@ -1,0 +1,19 @@
+/* The installer's file operations on the platform's own calls. A file made
+   for writing is created, or truncated when it exists, and shared for
+   reading and writing while it is open: other programs are never locked
+   out by it, and making it fails when another program holds the file
+   without sharing write access (the installer's in-use probe). */
+#ifndef SKYRIFT_FILE_H
+#define SKYRIFT_FILE_H
+
+#include <windows.h>
+
+/* INVALID_HANDLE_VALUE when the file cannot be opened for writing. */
+HANDLE CreateFileForWriting(const char *path);
+/* 1 when every byte was written. */
+int WriteFileBytes(HANDLE file, const void *bytes, DWORD size);
+void CloseFile(HANDLE file);
+int RemoveFile(const char *path);
+int MakeDirectory(const char *path);
+
+#endif

@@ -1,0 +1,34 @@
+/* The process's entry point, in place of a C runtime's start-up code: the
+   program needs no C runtime, so it runs on a Windows 95 that has none.
+   Only the shipped program is linked with this file; the tests keep their
+   C runtime. */
+#include <windows.h>
+#include <stddef.h>
+
+/* The compiler may turn copies and clears of whole structures into calls of
+   these two. */
+extern "C" void *memcpy(void *dst, const void *src, size_t n)
+{
+    unsigned char *d = (unsigned char *)dst;
+    const unsigned char *s = (const unsigned char *)src;
+
+    while (n--)
+        *d++ = *s++;
+    return dst;
+}
+
+extern "C" void *memset(void *dst, int value, size_t n)
+{
+    unsigned char *d = (unsigned char *)dst;
+
+    while (n--)
+        *d++ = (unsigned char)value;
+    return dst;
+}
+
+/* The program takes no command line, and its windows choose their own way
+   of showing. */
+extern "C" void WinMainCRTStartup(void)
+{
+    ExitProcess((UINT)WinMain(GetModuleHandleA(NULL), NULL, (LPSTR)"", SW_SHOWDEFAULT));
+}
