@@ -355,6 +355,10 @@ Step Hold(const std::string &path, int share)
         return s.held.back() == INVALID_HANDLE_VALUE ? "cannot open " + path : "";
     };
 }
+Step ReadOnly(const std::string &path)
+{
+    return [=](Session &) { return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY) ? "" : "cannot mark " + path; };
+}
 Step Win(const char *version) { return [=](Session &s) { return s.Version(version) ? "" : "cannot set the version"; }; }
 Step Exe(const std::string &path) { return [=](Session &s) { return CopyFileA(path.c_str(), s.exe.c_str(), FALSE) ? "" : "no " + path; }; }
 Step Needs(const std::string &root) { return [=](Session &) { return GetFileAttributesA(root.c_str()) == INVALID_FILE_ATTRIBUTES ? "skip" : ""; }; }
@@ -724,7 +728,26 @@ const std::vector<Case> kInUseCases = {
         kInstall, Found(kGame, IDYES), TempFile(IDNO), kFailed, kRestartNt, Exit(), Notepad("")}},
 };
 
+// Whether a read-only file can still be opened for writing here: Windows
+// refuses, Wine run by the superuser lets the writer through.
+bool ReadOnlyWritable()
+{
+    std::string probe = "G:\\read-only-probe";
+    Write(probe, "x");
+    SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_READONLY);
+    HANDLE h = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    CloseHandle(h);
+    SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(probe.c_str());
+    return h != INVALID_HANDLE_VALUE;
+}
+
 const std::vector<Case> kFailureCases = {
+    // a read-only target is replaced in place where a writer gets through,
+    // and beside it, at the restart, where it does not
+    {"ReadOnlyTarget", {Game(kGame), Put(kReadme, "old"), ReadOnly(kReadme), Start(), kInstall, Found(kGame, IDYES),
+        Overwrite("tvdata\\vxsky_readme.txt", IDYES), ReadOnlyWritable() ? kDone : kRestartNt, Exit(),
+        ReadOnlyWritable() ? Installed(kGame) : Same(kData + "vxsky_readme.000", "vxsky_readme.txt")}},
     {"DeclinedThenFailed", {Game(kGame), Put(kMain, "old"), Mkdir(kData + "vxsky_readme.tmp"), Start(), kInstall,
         Found(kGame, IDYES), Overwrite("tvdata\\vxmain.vdf", IDNO), TempFile(IDNO), kDeclined, kFailed, kQuit, Exit()}},
     {"TargetIsAFolder", {Game(kGame), Mkdir(kData + "vxmain.vdf"), Start(), kInstall, Found(kGame, IDYES), kRestartNt,
