@@ -1,15 +1,16 @@
 #!/bin/bash
 # Installs what the build and the tests need on Debian 12: CMake, the i686
 # mingw-w64 cross compiler (posix threads), 32-bit Wine with its own fonts
-# (fonts-wine, which Wine only recommends), Xvfb, GoogleTest sources, a few
-# helpers for screenshots and the signing tools of a release (osslsigncode,
-# openssl). Quick when everything is there.
+# (fonts-wine, which Wine only recommends), Xvfb, GoogleTest sources,
+# cppcheck, ImageMagick for the pictures, Python for the generators and
+# checkers, and the signing tools of a release (osslsigncode, openssl).
+# Quick when everything is there.
 set -euo pipefail
 
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
-PKGS="cmake g++ g++-mingw-w64-i686-posix wine32:i386 wine fonts-wine xvfb googletest cppcheck x11-apps imagemagick xdotool osslsigncode openssl"
+PKGS="cmake g++ g++-mingw-w64-i686-posix wine32:i386 wine fonts-wine xvfb googletest cppcheck imagemagick osslsigncode openssl python3"
 for p in $PKGS; do
     have_pkg "$p" || need+=("$p")
 done
