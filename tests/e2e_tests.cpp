@@ -57,25 +57,6 @@ void MakeDirs(const std::string &path)
             CreateDirectoryA(path.substr(0, i).c_str(), NULL);
 }
 
-// Empties dir and removes it (a drive's root stays), through the long-path
-// form so that trees deeper than MAX_PATH go too.
-void RemoveTree(const std::wstring &dir)
-{
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
-    for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &fd)) {
-        std::wstring child = dir + L"\\" + fd.cFileName, name = fd.cFileName;
-        SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            DeleteFileW(child.c_str());
-        else if (name != L"." && name != L"..")
-            RemoveTree(child);
-    }
-    FindClose(h);
-    RemoveDirectoryW(dir.c_str());
-}
-void RemoveTree(const std::string &dir) { RemoveTree(L"\\\\?\\" + std::wstring(dir.begin(), dir.end() - (dir.back() == '\\'))); }
-
 std::string Listing(const std::string &dir)
 {
     std::vector<std::string> names;
@@ -239,9 +220,9 @@ class Session {
     explicit Session(const std::string &name) : name(name), dir("G:\\e2e\\" + name + "\\"), exe(dir + name + ".exe")
     {
         for (const char *drive : {"A:", "D:", "E:", "F:", "H:", "C:\\tvdata"})
-            RemoveTree(std::string(drive));
+            ui::RemoveTree(std::string(drive));
         DeleteFileA("C:\\torvane.exe");
-        RemoveTree(dir);
+        ui::RemoveTree(dir);
         MakeDirs(dir);
         const char *setup = getenv("SKYRIFT_SETUP");
         CopyFileA(setup ? setup : "X:\\bin\\VexmoorSkyriftSetup.exe", exe.c_str(), FALSE);

@@ -55,24 +55,6 @@ bool Put(const std::string &path, const char *text = "MZ")
     return CloseHandle(h) && put == strlen(text);
 }
 
-// Empties a folder and removes it (a drive's root stays), through the
-// long-path form: a folder may be deeper than MAX_PATH.
-void RemoveTree(const std::wstring &dir)
-{
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
-    for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &fd)) {
-        std::wstring child = dir + L"\\" + fd.cFileName, name = fd.cFileName;
-        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            DeleteFileW(child.c_str());
-        else if (name != L"." && name != L"..")
-            RemoveTree(child);
-    }
-    FindClose(h);
-    RemoveDirectoryW(dir.c_str());
-}
-void RemoveTree(const std::string &dir) { RemoveTree(L"\\\\?\\" + std::wstring(dir.begin(), dir.end())); }
-
 // ------------------------------------------------------------------ pictures
 
 // Saves what the screen shows of r as a 24-bit BMP file.
@@ -225,7 +207,7 @@ struct Setup {
         : name(name), dir("G:\\gallery\\" + name + "\\"), exe(dir + name + ".exe")
     {
         for (const char *drive : {"D:\\Games", "D:\\Long", "F:", "H:"})
-            RemoveTree(drive);
+            ui::RemoveTree(drive);
         MakeDirs(dir);
         CopyFileA(g_setupExe.c_str(), exe.c_str(), FALSE);
         CopyFileA("X:\\bin\\tests\\notepad.exe", (dir + "notepad.exe").c_str(), FALSE);
@@ -428,7 +410,7 @@ bool PathLength95()
         HWND copying = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_COPYING), NULL, CopyDlgProc, 0);
         SetCurrentDialog(copying);
         g_osVersion.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
-        RemoveTree("F:");
+        ui::RemoveTree("F:");
         Put(kData + "vxmain.000", "new");
         ScheduleReplaceAtRestart((kData + "vxmain.vdf").c_str(), (kData + "vxmain.000").c_str());
         DestroyWindow(copying);

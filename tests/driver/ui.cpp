@@ -183,6 +183,27 @@ unsigned Pixels(HWND w)
     return hash;
 }
 
+void RemoveTree(const std::wstring &dir)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
+    for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &fd)) {
+        std::wstring child = dir + L"\\" + fd.cFileName, name = fd.cFileName;
+        SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            DeleteFileW(child.c_str());
+        else if (name != L"." && name != L"..")
+            RemoveTree(child);
+    }
+    FindClose(h);
+    RemoveDirectoryW(dir.c_str());
+}
+
+void RemoveTree(const std::string &dir)
+{
+    RemoveTree(L"\\\\?\\" + std::wstring(dir.begin(), dir.end() - (!dir.empty() && dir.back() == '\\')));
+}
+
 std::string Describe(DWORD pid)
 {
     std::string out = "visible dialogs:\n";

@@ -39,6 +39,10 @@ int Style(HWND box);
 // the Enter key, or the caption's close box. False if there is nothing to press.
 bool Press(HWND dlg, int id);
 
+// Empties a folder and removes it (a drive's root stays), through the
+// long-path form, so that trees deeper than MAX_PATH go too.
+void RemoveTree(const std::string &dir);
+
 unsigned Pixels(HWND w);              // a hash of what the screen shows of w
 std::string Describe(DWORD pid);      // every visible dialog, for failure messages
 
