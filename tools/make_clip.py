@@ -46,8 +46,8 @@ BG, BLACK, INK, PARCH, PARCH_LT, TREE, TREE_DK, WATER, WATER_LT, RED, \
     MOUNT, WHITE, RIM, GLINT, BRASS, RIFT = range(16)
 
 MAP_X0, MAP_Y0, MAP_X1, MAP_Y1 = 5, 4, 74, 45     # inclusive corners
-LENS_R = 8.5        # glass
-RIM_R = 10.5        # outer edge of the rim
+LENS_R = 7.5        # glass
+RIM_R = 9.5         # outer edge of the rim
 
 
 # ---------------------------------------------------------------- the map
@@ -139,13 +139,12 @@ def draw_frame(base, f):
     cx, cy = lens_centre(f)
     img = [row[:] for row in base]
 
-    # Handle first, so the rim sits on top of its end.
-    hx, hy = math.cos(math.pi / 4), math.sin(math.pi / 4)
+    # Handle first, so the rim sits on top of its end.  It points straight
+    # to the right: a level handle touches no rows the glass does not, which
+    # keeps every frame's changes (and so the clip) small.
     for y in range(HEIGHT):
         for x in range(WIDTH):
-            px, py = x + 0.5 - cx, y + 0.5 - cy
-            along = px * hx + py * hy
-            across = -px * hy + py * hx
+            along, across = x + 0.5 - cx, y + 0.5 - cy
             if RIM_R - 1 <= along <= RIM_R + 9 and abs(across) <= 2.2:
                 img[y][x] = BLACK if abs(across) > 1.3 or along > RIM_R + 8 else BRASS
 
