@@ -3,7 +3,6 @@
 // drives, wait for a window, read it and press its button, check the disk.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <shlobj.h>
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -39,22 +38,6 @@ std::string Read(const std::string &path)
     bool ok = ReadFile(h, &bytes[0], (DWORD)bytes.size(), &got, NULL);
     CloseHandle(h);
     return ok ? bytes.substr(0, got) : "<none>";
-}
-
-bool Write(const std::string &path, const std::string &bytes)
-{
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    DWORD put = 0;
-    bool ok = h != INVALID_HANDLE_VALUE && WriteFile(h, bytes.data(), (DWORD)bytes.size(), &put, NULL);
-    CloseHandle(h);
-    return ok && put == bytes.size();
-}
-
-void MakeDirs(const std::string &path)
-{
-    for (size_t i = 3; i <= path.size(); i++)
-        if (i == path.size() || path[i] == '\\')
-            CreateDirectoryA(path.substr(0, i).c_str(), NULL);
 }
 
 std::string Listing(const std::string &dir)
@@ -223,7 +206,7 @@ class Session {
             ui::RemoveTree(std::string(drive));
         DeleteFileA("C:\\torvane.exe");
         ui::RemoveTree(dir);
-        MakeDirs(dir);
+        ui::MakeDirs(dir);
         const char *setup = getenv("SKYRIFT_SETUP");
         CopyFileA(setup ? setup : "X:\\bin\\VexmoorSkyriftSetup.exe", exe.c_str(), FALSE);
         CopyFileA("X:\\bin\\tests\\notepad.exe", (dir + "notepad.exe").c_str(), FALSE);
@@ -252,11 +235,7 @@ class Session {
             CloseHandle(h);
         held.clear();
     }
-    bool Version(const char *version)
-    {
-        return !RegSetKeyValueA(HKEY_CURRENT_USER, ("Software\\Wine\\AppDefaults\\" + name + ".exe").c_str(), "Version",
-                                REG_SZ, version, (DWORD)strlen(version) + 1);
-    }
+    bool Version(const char *version) { return ui::ReportVersion(name + ".exe", version); }
 
     // Polls until found() gives a window; fails when the setup ends, when a
     // question comes up that the step does not expect, or after kWait.
@@ -290,12 +269,7 @@ class Session {
     // or to be covered by one that the press brought up.
     std::string Close(HWND w, int press)
     {
-        for (DWORD start = GetTickCount(); GetTickCount() - start < kWait; Sleep(20)) {
-            if (!IsWindow(w) || !IsWindowVisible(w) || !IsWindowEnabled(w))
-                return "";
-            press = press && !ui::Press(w, press) ? press : 0;
-        }
-        return "\"" + ui::Caption(w) + "\" stays after the press";
+        return ui::Close(w, press, kWait) ? "" : "\"" + ui::Caption(w) + "\" stays after the press";
     }
 
     std::string name, dir, exe;
@@ -316,15 +290,15 @@ struct Case {
 
 Step Put(const std::string &path, const std::string &text = "MZ")
 {
-    return [=](Session &) { return MakeDirs(path.substr(0, path.rfind('\\'))), Write(path, text) ? "" : "cannot write " + path; };
+    return [=](Session &) { return ui::Put(path, text) ? "" : "cannot write " + path; };
 }
-Step Mkdir(const std::string &path) { return [=](Session &) { return MakeDirs(path), ""; }; }
+Step Mkdir(const std::string &path) { return [=](Session &) { return ui::MakeDirs(path), ""; }; }
 Step Game(const std::string &dir) { return [=](Session &s) { return Mkdir(dir + "tvdata")(s) + Put(dir + "torvane.exe")(s); }; }
 Step Tree(const std::string &root, int width)
 {
     return [=](Session &) {
         for (int i = 0; i < width * width; i++)
-            MakeDirs(root + std::to_string(i / width) + "\\" + std::to_string(i % width));
+            ui::MakeDirs(root + std::to_string(i / width) + "\\" + std::to_string(i % width));
         return "";
     };
 }
@@ -362,7 +336,7 @@ Step Patch(Change change, const std::string &entry, int at = 0, int bits = 0)
         if (change == DROP)
             image[image.find(wide) + wide.size() - 2] = 'X';
         if (change != RESIZE)
-            return Write(s.exe, image) ? "" : "cannot write " + s.exe;
+            return ui::Put(s.exe, image) ? "" : "cannot write " + s.exe;
         HANDLE h = BeginUpdateResourceA(s.exe.c_str(), FALSE);
         bool ok = h && UpdateResourceA(h, "DLL", name.c_str(), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
                                        (void *)bytes.data(), (DWORD)(bytes.size() + at));
@@ -372,13 +346,7 @@ Step Patch(Change change, const std::string &entry, int at = 0, int bits = 0)
 
 Step Start()
 {
-    return [](Session &s) {
-        STARTUPINFOA si = {};
-        si.cb = sizeof(si);
-        std::string cmd = "\"" + s.exe + "\"";
-        bool ok = CreateProcessA(s.exe.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, s.dir.c_str(), &si, &s.proc);
-        return CloseHandle(s.proc.hThread), ok ? "" : "cannot start " + s.exe;
-    };
+    return [](Session &s) { return ui::Run("\"" + s.exe + "\"", s.dir.c_str(), &s.proc) ? "" : "cannot start " + s.exe; };
 }
 
 // Presses a button of a dialog, which then goes away (hidden, closed, or
@@ -426,14 +394,7 @@ Step Pick(const std::string &folder)
         s.answered.insert(w);
         if (folder.empty())
             return s.Close(w, IDCANCEL);
-        HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, s.proc.dwProcessId);
-        void *remote = VirtualAllocEx(p, NULL, MAX_PATH, MEM_COMMIT, PAGE_READWRITE);
-        DWORD_PTR r;
-        WriteProcessMemory(p, remote, path.c_str(), path.size() + 1, NULL);
-        SendMessageTimeoutA(w, BFFM_SETSELECTIONA, TRUE, (LPARAM)remote, SMTO_ABORTIFHUNG, 5000, &r);
-        err = s.Close(w, IDOK);
-        VirtualFreeEx(p, remote, 0, MEM_RELEASE);
-        return CloseHandle(p), err;
+        return ui::Choose(w, path) ? s.Close(w, IDOK) : "cannot choose " + path;
     };
 }
 
@@ -530,15 +491,12 @@ Step Ini(const std::vector<std::string> &targets)
 Step Restart()
 {
     return [](Session &s) {
-        STARTUPINFOA si = {};
-        si.cb = sizeof(si);
         PROCESS_INFORMATION pi;
-        char cmd[] = "wineboot.exe -r";
         s.Release();
-        if (!CreateProcessA(NULL, cmd, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+        if (!ui::Run("wineboot.exe -r", NULL, &pi))
             return "cannot run wineboot";
         WaitForSingleObject(pi.hProcess, kWait);
-        return CloseHandle(pi.hProcess), CloseHandle(pi.hThread), "";
+        return CloseHandle(pi.hProcess), "";
     };
 }
 // How often the setup asked for a restart (a request reaches the session a
@@ -714,7 +672,7 @@ const std::vector<Case> kInUseCases = {
 bool ReadOnlyWritable()
 {
     std::string probe = "G:\\read-only-probe";
-    Write(probe, "x");
+    ui::Put(probe, "x");
     SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_READONLY);
     HANDLE h = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     CloseHandle(h);
@@ -722,13 +680,14 @@ bool ReadOnlyWritable()
     DeleteFileA(probe.c_str());
     return h != INVALID_HANDLE_VALUE;
 }
+const bool kReadOnlyWritable = ReadOnlyWritable();
 
 const std::vector<Case> kFailureCases = {
     // a read-only target is replaced in place where a writer gets through,
     // and beside it, at the restart, where it does not
     {"ReadOnlyTarget", {Game(kGame), Put(kReadme, "old"), ReadOnly(kReadme), Start(), kInstall, Found(kGame, IDYES),
-        Overwrite("tvdata\\vxsky_readme.txt", IDYES), ReadOnlyWritable() ? kDone : kRestartNt, Exit(),
-        ReadOnlyWritable() ? Installed(kGame) : Same(kData + "vxsky_readme.000", "vxsky_readme.txt")}},
+        Overwrite("tvdata\\vxsky_readme.txt", IDYES), kReadOnlyWritable ? kDone : kRestartNt, Exit(),
+        kReadOnlyWritable ? Installed(kGame) : Same(kData + "vxsky_readme.000", "vxsky_readme.txt")}},
     {"DeclinedThenFailed", {Game(kGame), Put(kMain, "old"), Mkdir(kData + "vxsky_readme.tmp"), Start(), kInstall,
         Found(kGame, IDYES), Overwrite("tvdata\\vxmain.vdf", IDNO), TempFile(IDNO), kDeclined, kFailed, kQuit, Exit()}},
     {"TargetIsAFolder", {Game(kGame), Mkdir(kData + "vxmain.vdf"), Start(), kInstall, Found(kGame, IDYES), kRestartNt,

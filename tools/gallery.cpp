@@ -37,23 +37,7 @@ const char kSetup[] = "Vexmoor Skyrift Setup";
 std::string g_setupExe, g_out;
 int g_pictures;
 
-// ------------------------------------------------------------------ files
-
-void MakeDirs(const std::string &path)
-{
-    for (size_t i = 3; i <= path.size(); i++)
-        if (i == path.size() || path[i] == '\\')
-            CreateDirectoryA(path.substr(0, i).c_str(), NULL);
-}
-
-bool Put(const std::string &path, const char *text = "MZ")
-{
-    MakeDirs(path.substr(0, path.rfind('\\')));
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    DWORD put = 0;
-    WriteFile(h, text, (DWORD)strlen(text), &put, NULL);
-    return CloseHandle(h) && put == strlen(text);
-}
+bool Put(const std::string &path, const char *text = "MZ") { return ui::Put(path, text); }
 
 // ------------------------------------------------------------------ pictures
 
@@ -167,11 +151,8 @@ bool Picture(const std::string &name, HWND w, bool behind = false)
 // Presses a button and waits until the window has gone or is covered.
 bool Answer(HWND w, int id)
 {
-    for (DWORD start = GetTickCount(); GetTickCount() - start < kWait; Sleep(20)) {
-        if (!IsWindow(w) || !IsWindowVisible(w) || !IsWindowEnabled(w))
-            return true;
-        id = id && !ui::Press(w, id) ? id : 0;
-    }
+    if (ui::Close(w, id, kWait))
+        return true;
     return fprintf(stderr, "gallery: \"%s\" stays after the press\n%s", ui::Caption(w).c_str(), ui::Describe(0).c_str()), false;
 }
 
@@ -208,11 +189,10 @@ struct Setup {
     {
         for (const char *drive : {"D:\\Games", "D:\\Long", "F:", "H:"})
             ui::RemoveTree(drive);
-        MakeDirs(dir);
+        ui::MakeDirs(dir);
         CopyFileA(g_setupExe.c_str(), exe.c_str(), FALSE);
         CopyFileA("X:\\bin\\tests\\notepad.exe", (dir + "notepad.exe").c_str(), FALSE);
-        RegSetKeyValueA(HKEY_CURRENT_USER, ("Software\\Wine\\AppDefaults\\" + name + ".exe").c_str(), "Version",
-                        REG_SZ, version, (DWORD)strlen(version) + 1);
+        ui::ReportVersion(name + ".exe", version);
     }
     ~Setup()
     {
@@ -225,13 +205,7 @@ struct Setup {
     void Hold(const std::string &path) { held.push_back(CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL)); }
     bool Start()
     {
-        STARTUPINFOA si = {};
-        si.cb = sizeof(si);
-        std::string cmd = "\"" + exe + "\"";
-        bool ok = CreateProcessA(exe.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, dir.c_str(), &si, &proc);
-        if (ok)
-            CloseHandle(proc.hThread);
-        return ok || fprintf(stderr, "gallery: cannot start %s\n", exe.c_str()) < 0;
+        return ui::Run("\"" + exe + "\"", dir.c_str(), &proc) || fprintf(stderr, "gallery: cannot start %s\n", exe.c_str()) < 0;
     }
     HWND Next(const ui::Sel &sel) { return Await(proc.dwProcessId, sel, answered); }
     // The next window of this kind (a message box when only a caption is
@@ -291,7 +265,7 @@ bool DeclinedAndFailed()
     Setup s("declined");
     Put(kGame + "torvane.exe");
     Put(kData + "vxmain.vdf", "old");
-    MakeDirs(kData + "vxsky_readme.tmp");
+    ui::MakeDirs(kData + "vxsky_readme.tmp");
     return s.Start() && s.Click(IDOK) && s.Found() && s.Meet(nullptr, kOverwrite, IDNO) &&
            s.Meet("temp-file", "Error", IDNO) && s.Meet("declined", "Error", IDOK) && s.Meet("failed", "Error", IDOK) &&
            s.Click(IDCANCEL) && s.End();
@@ -314,7 +288,7 @@ bool CreateFailed()
     Put(kGame + "torvane.exe");
     Put(kData + "vxmain.vdf", "running");
     s.Hold(kData + "vxmain.vdf");
-    MakeDirs(kData + "vxmain.000");
+    ui::MakeDirs(kData + "vxmain.000");
     return s.Start() && s.Click(IDOK) && s.Found() && s.Meet("create-failed", "Create Failed", IDOK) &&
            s.Meet(nullptr, "Error", IDOK) && s.Click(IDCANCEL) && s.End();
 }
@@ -326,7 +300,7 @@ bool DiskError()
         return fprintf(stderr, "gallery: no drive H: (a small tmpfs the test bed mounts when it may)\n"), false;
     Setup s("disk-error");
     Put("H:\\torvane.exe");
-    MakeDirs("H:\\tvdata");
+    ui::MakeDirs("H:\\tvdata");
     return s.Start() && s.Click(IDOK) && s.Found() && s.Meet("disk-error", "Error", IDOK) &&
            s.Meet(nullptr, "Error", IDOK) && s.Click(IDCANCEL) && s.End();
 }
@@ -339,7 +313,7 @@ bool FolderTooLong()
     const std::string game = "D:\\Games\\The Complete Torvane Collection\\Torvane Gold Edition, with every expansion "
                              "and every bonus pack\\";
     Put(game + "torvane.exe");
-    MakeDirs(game + "tvdata");
+    ui::MakeDirs(game + "tvdata");
     return s.Start() && s.Click(IDOK) && s.Found() && s.Meet("folder-too-long", "Error", IDOK) &&
            s.Meet(nullptr, "Error", IDOK) && s.Click(IDCANCEL) && s.End();
 }
@@ -358,16 +332,9 @@ bool NotFound()
     HWND picker = s.Next(kPicker);
     if (!picker || !Picture("picker", picker))
         return false;
-    // chosen through the picker's own selection message, as a click in its tree would
-    HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, s.proc.dwProcessId);
-    void *remote = VirtualAllocEx(p, NULL, MAX_PATH, MEM_COMMIT, PAGE_READWRITE);
-    DWORD_PTR r;
-    WriteProcessMemory(p, remote, path.c_str(), path.size() + 1, NULL);
     for (int i = 0; i < 2; i++, Sleep(300))   // once more when the tree has settled
-        SendMessageTimeoutA(picker, BFFM_SETSELECTIONA, TRUE, (LPARAM)remote, SMTO_ABORTIFHUNG, 5000, &r);
-    bool ok = Answer(picker, IDOK) && s.Meet("picked-too-long", "Error", IDOK) && s.Click(IDCANCEL) && s.End();
-    CloseHandle(p);
-    return ok;
+        ui::Choose(picker, path);
+    return Answer(picker, IDOK) && s.Meet("picked-too-long", "Error", IDOK) && s.Click(IDCANCEL) && s.End();
 }
 
 bool OldPlatform()
@@ -467,7 +434,7 @@ int main(int argc, char **argv)
     }
     g_setupExe = argv[1];
     g_out = std::string(argv[2]) + "\\";
-    MakeDirs(g_out);
+    ui::MakeDirs(g_out);
     if (argc > 3)
         return WelcomeOnly() ? 0 : 1;
     g_hInstance = GetModuleHandleA(NULL);

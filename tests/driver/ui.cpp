@@ -1,6 +1,7 @@
 // The UI driver; see ui.h.
 #include "ui.h"
 
+#include <shlobj.h>
 #include <stdio.h>
 
 namespace ui {
@@ -172,6 +173,32 @@ bool Press(HWND dlg, int id)
            WindowFromPoint({(r.left + r.right) / 2, (r.top + r.bottom) / 2}) == c && PostMessageA(c, BM_CLICK, 0, 0);
 }
 
+bool Close(HWND w, int id, DWORD ms)
+{
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(20)) {
+        if (!IsWindow(w) || !IsWindowVisible(w) || !IsWindowEnabled(w))
+            return true;
+        id = id && !Press(w, id) ? id : 0;
+    }
+    return false;
+}
+
+bool Choose(HWND picker, const std::string &folder)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(picker, &pid);
+    HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    void *remote = p ? VirtualAllocEx(p, NULL, folder.size() + 1, MEM_COMMIT, PAGE_READWRITE) : NULL;
+    DWORD_PTR r = 0;
+    bool ok = remote && WriteProcessMemory(p, remote, folder.c_str(), folder.size() + 1, NULL) &&
+              SendMessageTimeoutA(picker, BFFM_SETSELECTIONA, TRUE, (LPARAM)remote, SMTO_ABORTIFHUNG, 5000, &r);
+    if (remote)
+        VirtualFreeEx(p, remote, 0, MEM_RELEASE);
+    if (p)
+        CloseHandle(p);
+    return ok;
+}
+
 unsigned Pixels(HWND w)
 {
     RECT r;
@@ -202,6 +229,40 @@ void RemoveTree(const std::wstring &dir)
 void RemoveTree(const std::string &dir)
 {
     RemoveTree(L"\\\\?\\" + std::wstring(dir.begin(), dir.end() - (!dir.empty() && dir.back() == '\\')));
+}
+
+void MakeDirs(const std::string &path)
+{
+    for (size_t i = 3; i <= path.size(); i++)
+        if (i == path.size() || path[i] == '\\')
+            CreateDirectoryA(path.substr(0, i).c_str(), NULL);
+}
+
+bool Put(const std::string &path, const std::string &bytes)
+{
+    MakeDirs(path.substr(0, path.rfind('\\')));
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    DWORD put = 0;
+    bool ok = h != INVALID_HANDLE_VALUE && WriteFile(h, bytes.data(), (DWORD)bytes.size(), &put, NULL);
+    CloseHandle(h);
+    return ok && put == bytes.size();
+}
+
+bool ReportVersion(const std::string &exeName, const char *version)
+{
+    return !RegSetKeyValueA(HKEY_CURRENT_USER, ("Software\\Wine\\AppDefaults\\" + exeName).c_str(), "Version", REG_SZ,
+                            version, (DWORD)strlen(version) + 1);
+}
+
+bool Run(const std::string &command, const char *dir, PROCESS_INFORMATION *proc)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    std::string cmd = command;
+    if (!CreateProcessA(NULL, &cmd[0], NULL, NULL, FALSE, 0, NULL, dir, &si, proc))
+        return false;
+    CloseHandle(proc->hThread);
+    return true;
 }
 
 std::string Describe(DWORD pid)

@@ -39,9 +39,24 @@ int Style(HWND box);
 // the Enter key, or the caption's close box. False if there is nothing to press.
 bool Press(HWND dlg, int id);
 
+// Presses the button (0: already pressed) until the window goes, is hidden,
+// or is covered by a question the press brought up (disabled). False when it
+// stays for ms.
+bool Close(HWND w, int id, DWORD ms);
+// Selects a folder (no closing backslash but on a drive's root) in the
+// folder picker of another process, as a click in its tree would.
+bool Choose(HWND picker, const std::string &folder);
+
+// Arranging the drives and starting programs, as the player's machine would.
 // Empties a folder and removes it (a drive's root stays), through the
 // long-path form, so that trees deeper than MAX_PATH go too.
 void RemoveTree(const std::string &dir);
+void MakeDirs(const std::string &path);                       // every folder of a drive path
+bool Put(const std::string &path, const std::string &bytes);  // a file, its folders made first
+// The Windows version ("winxp", "win98"...) Wine reports to programs of this file name.
+bool ReportVersion(const std::string &exeName, const char *version);
+// Starts a command line in dir (NULL: this one); the thread handle is closed.
+bool Run(const std::string &command, const char *dir, PROCESS_INFORMATION *proc);
 
 unsigned Pixels(HWND w);              // a hash of what the screen shows of w
 std::string Describe(DWORD pid);      // every visible dialog, for failure messages
