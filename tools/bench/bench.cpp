@@ -48,6 +48,24 @@ void Ratio(const char *what, const std::vector<double> &ours, const std::vector<
     fflush(stdout);
 }
 
+// The payload entries where they are mapped, and their sizes; 0 when one
+// is missing or empty, else their total size.
+size_t MapEntries(const unsigned char *bytes[PAYLOAD_COUNT], DWORD sizes[PAYLOAD_COUNT])
+{
+    size_t total = 0;
+    for (int i = 0; i < PAYLOAD_COUNT; i++) {
+        HRSRC res = FindPayloadResource(g_payloadFiles[i]);
+        sizes[i] = SizeofResource(g_hInstance, res);
+        bytes[i] = (const unsigned char *)LockResource(LoadResource(g_hInstance, res));
+        if (!bytes[i] || sizes[i] == 0) {
+            printf("no payload entry %s\n", g_payloadFiles[i]);
+            return 0;
+        }
+        total += sizes[i];
+    }
+    return total;
+}
+
 // ------------------------------------------------------------ start-up check
 
 volatile unsigned char g_sink;
@@ -55,19 +73,11 @@ volatile unsigned char g_sink;
 void BenchStartupCheck()
 {
     // memcpy of the same bytes: both entries, from where they are mapped
-    std::vector<const unsigned char *> from;
-    std::vector<DWORD> sizes;
-    size_t total = 0;
-    for (int i = 0; i < PAYLOAD_COUNT; i++) {
-        HRSRC res = FindPayloadResource(g_payloadFiles[i]);
-        sizes.push_back(SizeofResource(g_hInstance, res));
-        from.push_back((const unsigned char *)LockResource(LoadResource(g_hInstance, res)));
-        total += sizes.back();
-        if (!from.back() || sizes.back() == 0) {
-            printf("start-up check: no payload entry %d\n", i);
-            return;
-        }
-    }
+    const unsigned char *from[PAYLOAD_COUNT];
+    DWORD sizes[PAYLOAD_COUNT];
+    size_t total = MapEntries(from, sizes);
+    if (total == 0)
+        return;
     uint32_t sums[PAYLOAD_COUNT];
     for (int i = 0; i < PAYLOAD_COUNT; i++)
         sums[i] = ChecksumPayloadEntry(g_payloadFiles[i]);
@@ -81,7 +91,7 @@ void BenchStartupCheck()
             double t0 = Now();
             int ok = VerifyPayload(g_payloadFiles, sums, PAYLOAD_COUNT);
             double t1 = Now();
-            for (size_t i = 0, at = 0; i < from.size(); at += sizes[i], i++)
+            for (size_t i = 0, at = 0; i < PAYLOAD_COUNT; at += sizes[i], i++)
                 memcpy(copy.data() + at, from[i], sizes[i]);
             double t2 = Now();
             g_sink = copy[(size_t)rep * 7919 % total];
@@ -209,15 +219,10 @@ void BenchInstall(const std::string &root)
     std::string game = root + "Torvane\\", data = game + "tvdata\\";
     for (const std::string &d : {root, game, data})
         CreateDirectoryA(d.c_str(), NULL);
-    const void *bytes[PAYLOAD_COUNT];
-    DWORD sizes[PAYLOAD_COUNT], total = 0;
-    for (int i = 0; i < PAYLOAD_COUNT; i++) {
-        HRSRC res = FindPayloadResource(g_payloadFiles[i]);
-        sizes[i] = SizeofResource(g_hInstance, res);
-        bytes[i] = LockResource(LoadResource(g_hInstance, res));
-        total += sizes[i];
-    }
-    if (game.size() >= sizeof(g_gameFolder))
+    const unsigned char *bytes[PAYLOAD_COUNT];
+    DWORD sizes[PAYLOAD_COUNT];
+    size_t total = MapEntries(bytes, sizes);
+    if (total == 0 || game.size() >= sizeof(g_gameFolder))
         return;
     strcpy(g_gameFolder, game.c_str());
     g_yesToAll = 0;
