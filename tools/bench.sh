@@ -6,18 +6,12 @@
 #   tools/bench.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-ROOT=$PWD
+. tools/common.sh
 
-bash tools/install-deps.sh >/dev/null
-cmake --preset default >/dev/null
-cmake --build --preset default >/dev/null
+prepare -q
 cmake --build --preset default --target skyrift_bench >/dev/null
-
-BED=$ROOT/build/benchbed
-export SKYRIFT_BED_TEMPLATE=$ROOT/build/bed/template
 unset SKYRIFT_BED_DISPLAY
-tests/bed/bed.sh start "$BED" "$ROOT/build" 2>/dev/null
-trap 'tests/bed/bed.sh stop "$BED" 2>/dev/null' EXIT
+bed_up benchbed 2>/dev/null
 
 # The search tree: 20 x 20 x 50 directories (20,420 with the upper levels),
 # no game in it, on D:. F: gets a deep, wide tree for the cancel

@@ -12,7 +12,7 @@
 #                               the same)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-ROOT=$PWD
+. tools/common.sh
 
 headless=0
 gallery=0
@@ -25,19 +25,13 @@ for arg in "$@"; do
 done
 [ -z "${DISPLAY:-}" ] && headless=1
 
-bash tools/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default
-
-BED=$ROOT/build/demo
-export SKYRIFT_BED_TEMPLATE=$ROOT/build/bed/template
+prepare
 if [ $headless -eq 1 ]; then
     unset SKYRIFT_BED_DISPLAY
 else
     export SKYRIFT_BED_DISPLAY=$DISPLAY
 fi
-tests/bed/bed.sh start "$BED" "$ROOT/build"
-trap 'tests/bed/bed.sh stop "$BED"' EXIT
+bed_up demo
 
 # PNG pictures of what the gallery tool saved as BMP files in $1, into $2
 pictures() {

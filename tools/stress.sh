@@ -7,19 +7,12 @@
 #   tools/stress.sh [ROUNDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-ROOT=$PWD
+. tools/common.sh
 ROUNDS=${1:-1000}
 
-bash tools/install-deps.sh >/dev/null
-cmake --preset default >/dev/null
-cmake --build --preset default >/dev/null
-
-# shares the test run's template prefix (made here if missing)
-BED=$ROOT/build/stressbed
-export SKYRIFT_BED_TEMPLATE=$ROOT/build/bed/template
+prepare -q
 unset SKYRIFT_BED_DISPLAY
-tests/bed/bed.sh start "$BED" "$ROOT/build" 2>/dev/null
-trap 'tests/bed/bed.sh stop "$BED" 2>/dev/null' EXIT
+bed_up stressbed 2>/dev/null
 
 echo "stress, $(date -u +%Y-%m-%d), $(nproc) cpus, $(wine --version): $ROUNDS rounds"
 start=$(date +%s)
