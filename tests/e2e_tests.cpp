@@ -211,7 +211,7 @@ class Session {
         CopyFileA(setup ? setup : "X:\\bin\\VexmoorSkyriftSetup.exe", exe.c_str(), FALSE);
         CopyFileA("X:\\bin\\tests\\notepad.exe", (dir + "notepad.exe").c_str(), FALSE);
         ForgetReplacements();
-        Version("winxp");
+        ui::ReportVersion(name + ".exe", "winxp");
         g_restartRequests = 0;
     }
     ~Session()
@@ -235,7 +235,6 @@ class Session {
             CloseHandle(h);
         held.clear();
     }
-    bool Version(const char *version) { return ui::ReportVersion(name + ".exe", version); }
 
     // Polls until found() gives a window; fails when the setup ends, when a
     // question comes up that the step does not expect, or after kWait.
@@ -314,7 +313,7 @@ Step ReadOnly(const std::string &path)
 {
     return [=](Session &) { return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY) ? "" : "cannot mark " + path; };
 }
-Step Win(const char *version) { return [=](Session &s) { return s.Version(version) ? "" : "cannot set the version"; }; }
+Step Win(const char *version) { return [=](Session &s) { return ui::ReportVersion(s.name + ".exe", version) ? "" : "cannot set the version"; }; }
 Step Exe(const std::string &path) { return [=](Session &s) { return CopyFileA(path.c_str(), s.exe.c_str(), FALSE) ? "" : "no " + path; }; }
 Step Needs(const std::string &root) { return [=](Session &) { return GetFileAttributesA(root.c_str()) == INVALID_FILE_ATTRIBUTES ? "skip" : ""; }; }
 
