@@ -13,7 +13,7 @@ typedef enum InstallResult {
 } InstallResult;
 
 int AskOverwrite(const char *relativeName);
-BOOL CALLBACK OverwriteDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK OverwriteDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 InstallResult ScheduleReplaceAtRestart(const char *targetPath, const char *sidePath);
 InstallResult InstallPayloadFile(const char *folder, const char *relativeName, const char *fileName);

@@ -6,7 +6,7 @@
 #include "../platform/text.h"
 #include "../resources/resource.h"
 
-BOOL CALLBACK OverwriteDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+INT_PTR CALLBACK OverwriteDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     char text[360];
 

@@ -17,7 +17,7 @@ void StopSearchWorker(void);
    serving the messages its message boxes send to our windows meanwhile. */
 void WaitForSearchWorker(void);
 
-BOOL CALLBACK SearchDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK SearchDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 int BrowseForFolder(const char *title, char *pathOut);
 int BrowseForGameFolder(void);

@@ -13,7 +13,7 @@ static void EndSearchPhase(void)
     WaitForSearchWorker();
 }
 
-BOOL CALLBACK SearchDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+INT_PTR CALLBACK SearchDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     (void)lParam;
     switch (msg) {

@@ -8,7 +8,7 @@
 #include "../installer/installer.h"
 #include "../resources/resource.h"
 
-BOOL CALLBACK CopyDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+INT_PTR CALLBACK CopyDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     (void)hwnd;
     (void)msg;

@@ -4,7 +4,7 @@
 
 #include "setup.h"
 
-BOOL CALLBACK WelcomeDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+INT_PTR CALLBACK WelcomeDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     (void)lParam;
     switch (msg) {
