@@ -7,6 +7,10 @@
 #                                write BEDDIR/env for the programs of the run
 #   bed.sh stop BEDDIR           end the run's wineserver and Xvfb
 #
+# SKYRIFT_ARCH says which Windows programs the bed runs: i686 (the default)
+# in a 32-bit prefix under Wine's 32-bit loader, or x86_64 in a 64-bit
+# prefix under its 64-bit loader and server alone, which works on hosts
+# that start no 32-bit program.
 # SKYRIFT_BED_TEMPLATE names another template folder; SKYRIFT_BED_DISPLAY
 # (say :0) shows the run on that display instead of a private Xvfb.
 #
@@ -20,7 +24,17 @@ cmd=${1:?usage: bed.sh start|stop BEDDIR [ROOT]}
 BED=$(mkdir -p "${2:?BEDDIR}" && cd "$2" && pwd)
 TEMPLATE=${SKYRIFT_BED_TEMPLATE:-$BED/template}
 ROOT=${3:+$(cd "$3" && pwd)}
-export WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+case ${SKYRIFT_ARCH:-i686} in
+    i686) export WINEARCH=win32 WINE=wine WINESERVER=wineserver ;;
+    x86_64) export WINEARCH=win64 WINE=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
+            export WINELOADER=$WINE ;;
+    *) echo "bed: SKYRIFT_ARCH is i686 or x86_64, not $SKYRIFT_ARCH" >&2; exit 2 ;;
+esac
+if ! command -v "$WINE" >/dev/null; then
+    echo "bed: no Wine for $WINEARCH programs ($WINE); run tools/install-deps.sh" >&2
+    exit 1
+fi
 
 free_display() {
     local n=90
@@ -40,7 +54,7 @@ start_xvfb() {
 
 make_template() {
     local want
-    want="$(wine --version) layout-9"
+    want="$("$WINE" --version) $WINEARCH layout-9"
     [ "$(cat "$TEMPLATE/.bed-version" 2>/dev/null)" = "$want" ] && return
     echo "bed: making the template prefix (once)" >&2
     rm -rf "$TEMPLATE"
@@ -48,8 +62,8 @@ make_template() {
     (
         export WINEPREFIX=$TEMPLATE DISPLAY
         DISPLAY=$(start_xvfb "$TEMPLATE.xvfb")
-        wineboot -i </dev/null >/dev/null 2>&1
-        reg() { wine reg add "$1" /v "$2" /d "$3" ${4:+/t "$4"} /f >/dev/null 2>&1; }
+        "$WINE" wineboot -i </dev/null >/dev/null 2>&1
+        reg() { "$WINE" reg add "$1" /v "$2" /d "$3" ${4:+/t "$4"} /f >/dev/null 2>&1; }
         for d in a:floppy d:hd e:cdrom f:hd g:network h:hd x:network; do
             reg 'HKLM\Software\Wine\Drives' "${d%%:*}:" "${d#*:}"
         done
@@ -59,7 +73,7 @@ make_template() {
         reg 'HKCU\Software\Wine\Explorer\Desktops' Default 1024x768
         # a crashing program must fail its test, not wait in a dialog
         reg 'HKCU\Software\Wine\WineDbg' ShowCrashDialog 0 REG_DWORD
-        wineserver -w
+        "$WINESERVER" -w
         kill "$(cat "$TEMPLATE.xvfb")"
     )
     rm -f "$TEMPLATE.xvfb"
@@ -85,7 +99,7 @@ map_drives() {
 }
 
 stop() {
-    [ -f "$BED/env" ] && (. "$BED/env"; wineserver -k >/dev/null 2>&1 || true)
+    [ -f "$BED/env" ] && (. "$BED/env"; "$WINESERVER" -k >/dev/null 2>&1 || true)
     [ -f "$BED/xvfb.pid" ] && kill "$(cat "$BED/xvfb.pid")" 2>/dev/null || true
     rm -f "$BED/env" "$BED/xvfb.pid"
     if mountpoint -q "$BED/fulldisk" 2>/dev/null; then umount "$BED/fulldisk" || true; fi
@@ -100,14 +114,15 @@ start() {
     local disp=${SKYRIFT_BED_DISPLAY:-}
     [ -n "$disp" ] || disp=$(start_xvfb "$BED/xvfb.pid")
     cat > "$BED/env" <<ENV
-export WINEPREFIX='$BED/prefix' DISPLAY='$disp' WINEDEBUG='$WINEDEBUG' WINEARCH=win32
+export WINEPREFIX='$BED/prefix' DISPLAY='$disp' WINEDEBUG='$WINEDEBUG' WINEARCH=$WINEARCH
+export WINE='$WINE' WINESERVER='$WINESERVER' ${WINELOADER:+WINELOADER='$WINELOADER'}
 export WINEDLLOVERRIDES='$WINEDLLOVERRIDES' SKYRIFT_ROOT='$ROOT'
 ENV
     . "$BED/env"
-    wineserver -p </dev/null >/dev/null 2>&1
-    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
     # the virtual desktop's process lives as long as the wineserver
-    setsid wine explorer.exe /desktop=Default,1024x768 </dev/null >/dev/null 2>&1 &
+    setsid "$WINE" explorer.exe /desktop=Default,1024x768 </dev/null >/dev/null 2>&1 &
     for _ in $(seq 100); do
         for p in $(pgrep -f "explorer.exe /desktop"); do
             grep -qz "^WINEPREFIX=$BED/prefix\$" "/proc/$p/environ" 2>/dev/null && break 2

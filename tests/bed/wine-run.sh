@@ -21,4 +21,4 @@ if [ -n "${SKYRIFT_ROOT:-}" ]; then
             ;;
     esac
 fi
-exec wine "$prog" "$@"
+exec "$WINE" "$prog" "$@"

@@ -1,8 +1,9 @@
 #!/bin/bash
 # Host-side checks of the shipped program, run by CTest without Wine.
 #
-#   check_binary.sh header EXE          PE32 i386, GUI subsystem 4.0, OS 4.0,
-#                                       imports only from win95-imports.txt
+#   check_binary.sh header EXE [ARCH]   PE32 i386 (ARCH x86_64: PE32+ x86-64),
+#                                       GUI subsystem 4.0, OS 4.0, imports
+#                                       only from win95-imports.txt
 #   check_binary.sh cppcheck SRC        the program's sources are clean
 set -euo pipefail
 
@@ -11,8 +12,11 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 case ${1:?usage} in
 header)
     exe=${2:?EXE}
-    dump=$(i686-w64-mingw32-objdump -p "$exe")
-    grep -q "file format pei-i386" <<<"$dump" || fail "not a PE32 i386 image"
+    arch=${3:-i686}
+    format=pei-i386
+    [ "$arch" = x86_64 ] && format=pei-x86-64
+    dump=$($arch-w64-mingw32-objdump -p "$exe")
+    grep -q "file format $format\$" <<<"$dump" || fail "not a $format image"
     field() { awk -v k="$1" '$1 == k { print $2 }' <<<"$dump"; }
     [ "$(field Subsystem)" = 00000002 ] || fail "subsystem $(field Subsystem), want 2 (GUI)"
     [ "$(field MajorSubsystemVersion).$(field MinorSubsystemVersion)" = 4.0 ] ||
