@@ -2,16 +2,22 @@
 # Benchmarks: installs what is missing, builds the benchmark program and runs
 # it under Wine in a prefix of its own (build/benchbed), then prints one line
 # per figure. Nothing here fails on time; the figures are for reading.
+# It measures the i686 build where this host starts 32-bit programs, the
+# x86_64 build where it does not (or as SKYRIFT_ARCH says); the size figure
+# is always the shipped i686 exe's.
 #
 #   tools/bench.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/common.sh
 
-prepare -q
-cmake --build --preset default --target skyrift_bench >/dev/null
+choose_arch
+prepare -q "$RUN_ARCH"
+need_runtime "$RUN_ARCH" headless
+TREE=$(tree "$RUN_ARCH")
+cmake --build --preset "$(preset "$RUN_ARCH")" --target skyrift_bench >/dev/null
 unset SKYRIFT_BED_DISPLAY
-bed_up benchbed 2>/dev/null
+bed_up benchbed "$RUN_ARCH" 2>/dev/null
 
 # The search tree: 20 x 20 x 50 directories (20,420 with the upper levels),
 # no game in it, on D:. F: gets a deep, wide tree for the cancel
@@ -44,10 +50,10 @@ PY
 fi
 rm -rf "$F/bench"
 
-echo "benchmarks, $(date -u +%Y-%m-%d), $(nproc) cpus, $(wine --version), $(uname -m)"
-cp build/bin/tests/notepad.exe build/bin/tools/
-(cd build && exec ../tests/bed/wine-run.sh "$BED" bin/tools/skyrift_bench.exe 'D:\tree\' 'F:\bench\')
-rm -f build/bin/tools/notepad.log
+echo "benchmarks, $(date -u +%Y-%m-%d), $(nproc) cpus, $(. "$BED/env"; "$WINE" --version), $RUN_ARCH build, $(uname -m) host"
+cp "$TREE/bin/tests/notepad.exe" "$TREE/bin/tools/"
+(cd "$TREE" && exec ../tests/bed/wine-run.sh "$BED" bin/tools/skyrift_bench.exe 'D:\tree\' 'F:\bench\')
+rm -f "$TREE/bin/tools/notepad.log"
 
 # Size: the exe's bytes beyond its payload entries' bytes.
 EXE=build/bin/VexmoorSkyriftSetup.exe

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Installs what is missing, builds the setup program and runs it under Wine,
-# in a prefix of its own (build/demo; ~/.wine is not touched) whose fixed
-# drive F: holds a sample Torvane installation in F:\Games\Torvane\.
+# in a prefix of its own (build/demo, or build-x86_64/demo; ~/.wine is not
+# touched) whose fixed drive F: holds a sample Torvane installation in
+# F:\Games\Torvane\.
 #
 #   tools/run.sh                with a display: the setup on your screen;
 #                               without one: under Xvfb, a picture of the
@@ -10,6 +11,10 @@
 #   tools/run.sh --gallery      (headless) a picture of every window the setup
 #                               can show, in docs/screenshots/ (--walkthrough:
 #                               the same)
+#
+# It runs the i686 exe (what ships) where this host starts 32-bit programs,
+# and the x86_64 build of the same sources where it does not (or as
+# SKYRIFT_ARCH says).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/common.sh
@@ -25,13 +30,18 @@ for arg in "$@"; do
 done
 [ -z "${DISPLAY:-}" ] && headless=1
 
-prepare
+choose_arch
+prepare "$RUN_ARCH"
 if [ $headless -eq 1 ]; then
+    need_runtime "$RUN_ARCH" headless
     unset SKYRIFT_BED_DISPLAY
 else
+    need_runtime "$RUN_ARCH"
     export SKYRIFT_BED_DISPLAY=$DISPLAY
 fi
-bed_up demo
+TREE=$(tree "$RUN_ARCH")
+echo "run: the $RUN_ARCH build, $TREE/bin/VexmoorSkyriftSetup.exe"
+bed_up demo "$RUN_ARCH"
 
 # PNG pictures of what the gallery tool saved as BMP files in $1, into $2
 pictures() {
@@ -49,7 +59,7 @@ SETUP='X:\bin\VexmoorSkyriftSetup.exe'
 if [ $gallery -eq 1 ]; then
     # every scenario arranges its own drives
     code=0
-    (cd build && exec ../tests/bed/wine-run.sh "$BED" bin/tools/skyrift_gallery.exe "$SETUP" 'X:\demo\pictures') || code=$?
+    (cd "$TREE" && exec ../tests/bed/wine-run.sh "$BED" bin/tools/skyrift_gallery.exe "$SETUP" 'X:\demo\pictures') || code=$?
     if [ $code -ne 0 ]; then
         echo "run: the gallery is incomplete (exit code $code); docs/screenshots/ left as it was" >&2
         exit 1
@@ -73,9 +83,9 @@ printf 'MZ' > "$GAME/torvane.exe"
 code=0
 if [ $headless -eq 0 ]; then
     echo "run: starting the setup on $DISPLAY (the sample game is F:\\Games\\Torvane\\)"
-    (cd build && exec ../tests/bed/wine-run.sh "$BED" bin/VexmoorSkyriftSetup.exe) || code=$?
+    (cd "$TREE" && exec ../tests/bed/wine-run.sh "$BED" bin/VexmoorSkyriftSetup.exe) || code=$?
 else
-    (cd build && exec ../tests/bed/wine-run.sh "$BED" bin/tools/skyrift_gallery.exe "$SETUP" 'X:\demo\pictures' welcome) || code=$?
+    (cd "$TREE" && exec ../tests/bed/wine-run.sh "$BED" bin/tools/skyrift_gallery.exe "$SETUP" 'X:\demo\pictures' welcome) || code=$?
     pictures "$PICS" "$PICS"
 fi
 echo "run: setup exit code: $code"
