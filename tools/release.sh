@@ -12,9 +12,14 @@
 #   --key/--cert FILE    the key and the certificate (with its chain) in PEM
 #   --password-file FILE the password of the key or PKCS#12 file; without it
 #                        the password comes from SKYRIFT_SIGN_PASSWORD, if set
-#   --build DIR          build folder, emptied first (default: build-release)
+#   --build DIR          build folder (default: build-release): made by this
+#                        tool, or empty; a folder this tool made before is
+#                        emptied first, any other that holds files refused
 #   --out DIR            where the exe and SHA256SUMS go (default: dist)
 #   CMAKE_ARGS           for example -DSKYRIFT_PUBLISHER="Example Ltd"
+#
+# What ships is the i686 exe. SKYRIFT_ARCH=x86_64 makes the same release of
+# the 64-bit build instead, for the tests on hosts that run no 32-bit code.
 #
 # Without a certificate the release is unsigned, and the tool says so. The
 # signing time is SOURCE_DATE_EPOCH, or the last commit's time: the same tree
@@ -22,6 +27,7 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 EXE=VexmoorSkyriftSetup.exe
+ARCH=${SKYRIFT_ARCH:-i686}
 
 die() { echo "release: $*" >&2; exit 1; }
 absolute() { [ -e "$1" ] || die "not found: $1"; realpath "$1"; }
@@ -46,7 +52,19 @@ if [ -n "$pfx" ] && [ -n "$key$cert" ]; then die "give --pfx or --key/--cert, no
 if [ -n "$key$cert" ] && { [ -z "$key" ] || [ -z "$cert" ]; }; then die "--key and --cert go together"; fi
 
 cd "$ROOT"
-bash tools/install-deps.sh >/dev/null
+
+# What the release needs, checked here; nothing is installed.
+missing=()
+needs() { command -v "$1" >/dev/null || missing+=("$1 (Debian's $2)"); }
+needs cmake cmake
+needs "$ARCH-w64-mingw32-g++-posix" "g++-mingw-w64-${ARCH/_/-}-posix"
+needs "$ARCH-w64-mingw32-windres" "binutils-mingw-w64-${ARCH/_/-}"
+needs c++ g++
+needs sha256sum coreutils
+[ -n "$pfx$key" ] && needs osslsigncode osslsigncode
+if [ ${#missing[@]} -gt 0 ]; then
+    die "missing: ${missing[*]}; tools/install-deps.sh installs them all"
+fi
 
 # The password stays in this shell: it reaches osslsigncode on its standard
 # input, and the build never sees it.
@@ -62,10 +80,22 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
 fi
 export SOURCE_DATE_EPOCH
 
+[ -f "$ROOT/cmake/$ARCH-w64-mingw32.cmake" ] || die "SKYRIFT_ARCH is i686 or x86_64, not $ARCH"
+[ "$ARCH" = i686 ] || echo "release: note: a $ARCH build, for tests; what ships is the i686 exe"
+# Only a folder this tool made (it leaves a marker inside) is emptied.
+MARK=.skyrift-release-build
+if [ -e "$build" ] && [ ! -d "$build" ]; then
+    die "refusing to use $build as the build folder: it is not a folder"
+fi
+if [ -d "$build" ] && [ -n "$(ls -A "$build")" ] && [ ! -f "$build/$MARK" ]; then
+    die "refusing to empty $build: it holds files and was not made by this tool; give an empty or new folder with --build"
+fi
 echo "release: building in $build with the files of $payload"
 rm -rf "$build"
+mkdir -p "$build"
+touch "$build/$MARK"
 log=$build.log
-if ! { cmake -S "$ROOT" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/i686-w64-mingw32.cmake" \
+if ! { cmake -S "$ROOT" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$ARCH-w64-mingw32.cmake" \
            -DCMAKE_BUILD_TYPE=Release -DSKYRIFT_BUILD_TESTS=OFF -DSKYRIFT_PAYLOAD_DIR="$payload" "$@" &&
        cmake --build "$build" --target VexmoorSkyriftSetup -j 2; } >"$log" 2>&1; then
     cat "$log" >&2
