@@ -1,20 +1,32 @@
 #!/usr/bin/env python3
 """Proves that the test suite sees real faults: applies each deliberate fault
-of faults.txt to a copy of the sources, builds it, runs the whole suite and
-puts the fault back, one fault at a time. A fault the suite lets pass is
-reported as MISSED.
+of faults.txt to a copy of the sources, builds it, runs the suite and puts
+the fault back, one fault at a time.
 
   tests/faults/run.py [ID ...]     (default: every fault; about a minute each)
 
-Works in build/faults/ (a copy of the sources and its own build tree), so the
-checkout is never touched. Prints a line per fault, also kept in
-build/faults/results.txt.
+A fault counts as caught only when a test that ran failed; the name of the
+test that failed is printed beside it (the suite stops at the first). Anything else stops the count as
+an error: a build that fails, a test that did not run ("Not Run"), a test
+bed that did not start or stop, a suite that hung as a whole. Before any
+fault, the unchanged program's suite runs twice and must pass both times.
+
+The suite is that of the build whose programs run on this host: the i686
+build where it starts 32-bit programs, the x86_64 build where it does not;
+SKYRIFT_ARCH=i686|x86_64 overrides (as in tools/). The release checks are
+left out: they test the release tool, not the program, and take the
+longest.
+
+Works in build/faults/ARCH/ (a copy of the sources and its own build tree),
+so the checkout is never touched. Prints a line per fault, also kept in
+build/faults/ARCH/results.txt.
 """
 import os, re, shutil, subprocess, sys, time
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-WORK = os.path.join(ROOT, "build", "faults")
-SRC, BUILD = os.path.join(WORK, "src"), os.path.join(WORK, "build")
+EXCLUDE = r"^(release\.sign|e2e\.Release)$"
+BED_TESTS = ("bed.start", "bed.stop")
+SUITE_LIMIT = 1200
 
 
 def parse(path):
@@ -41,67 +53,113 @@ def apply(fault, text):
     return text[:m.start()] + "\n".join(m.group(1) + l for l in fault["new"]) + text[end:]
 
 
-def run(cmd, limit=None):
-    try:
-        p = subprocess.run(cmd, cwd=WORK, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-                           errors="replace", timeout=limit)
-        return p.returncode, p.stdout
-    except subprocess.TimeoutExpired:
-        return None, ""
-
-
-def suite():
-    """(passed, what failed first) for one build and run of every test; a
-    suite that hangs counts as having seen the fault."""
-    code, out = run(["cmake", "--build", BUILD, "-j", "2"])
+def verdict(code, out):
+    """What one ctest run says: ("pass", []), ("caught", names of the tests
+    that ran and failed) or ("error", why). ctest's code is None when the
+    whole run hung."""
+    if code is None:
+        return "error", "the suite hung as a whole"
+    results = re.findall(r"Test +#\d+: (\S+) \.+\**\s*(Passed|Failed|Timeout|Exception|Not Run|\S+)", out)
+    if not results:
+        return "error", "no test ran:\n" + out[-2000:]
+    not_run = [name for name, state in results if state == "Not Run"]
+    if not_run:
+        return "error", "did not run: " + " ".join(not_run)
+    failed = [name + (" (timeout)" if state == "Timeout" else "") for name, state in results if state != "Passed"]
+    bed = [name for name in failed if name.split()[0] in BED_TESTS]
+    if bed:
+        return "error", "the test bed failed: " + " ".join(bed) + "\n" + out[-2000:]
+    if failed:
+        return "caught", failed
     if code != 0:
-        return None, "does not build:\n" + out[-2000:]
-    code, out = run(["ctest", "--test-dir", BUILD, "-j", "2", "--stop-on-failure"], 600)
-    run(["bash", os.path.join(SRC, "tests/bed/bed.sh"), "stop", os.path.join(BUILD, "bed")])
-    failed = re.findall(r"Test +#\d+: (\S+) \.+\**(?:Failed|Timeout|Exception|Not Run)", out)
-    if code == 0 and not re.search(r"out of [1-9]", out):
-        return None, "no tests ran:\n" + out[-2000:]
-    return code == 0, "the suite hung" if code is None else (failed or ["ctest exit %s" % code])[0]
+        return "error", "ctest exit %s with every test passed:\n%s" % (code, out[-2000:])
+    return "pass", []
+
+
+class Runner:
+    def __init__(self, arch):
+        self.arch = arch
+        self.work = os.path.join(ROOT, "build", "faults", arch)
+        self.src, self.build = os.path.join(self.work, "src"), os.path.join(self.work, "build")
+
+    def run(self, cmd, limit=None):
+        try:
+            p = subprocess.run(cmd, cwd=self.work, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                               errors="replace", timeout=limit)
+            return p.returncode, p.stdout
+        except subprocess.TimeoutExpired:
+            return None, ""
+
+    def copy_sources(self):
+        shutil.rmtree(self.src, ignore_errors=True)
+        files = subprocess.run(["git", "ls-files", "-co", "--exclude-standard"], cwd=ROOT, stdout=subprocess.PIPE,
+                               text=True, check=True).stdout.split()
+        for f in files:
+            if os.path.isfile(os.path.join(ROOT, f)):
+                os.makedirs(os.path.dirname(os.path.join(self.src, f)), exist_ok=True)
+                shutil.copy(os.path.join(ROOT, f), os.path.join(self.src, f))   # new times: all is rebuilt
+        # a fault that hangs a test ends it sooner than the full time limit would
+        cml = os.path.join(self.src, "tests/CMakeLists.txt")
+        text = re.sub(r"TIMEOUT (\d+)", lambda m: "TIMEOUT %d" % min(int(m.group(1)), 120), open(cml).read())
+        open(cml, "w").write(text)
+
+    def configure(self):
+        os.makedirs(self.build, exist_ok=True)
+        code, out = self.run(["cmake", "-S", self.src, "-B", self.build,
+                              "-DCMAKE_TOOLCHAIN_FILE=%s/cmake/%s-w64-mingw32.cmake" % (self.src, self.arch)])
+        if code != 0:
+            sys.exit("cannot configure:\n" + out[-2000:])
+
+    def suite(self):
+        """verdict() of one build and run of the suite."""
+        code, out = self.run(["cmake", "--build", self.build, "-j", "2"])
+        if code != 0:
+            return "error", "does not build:\n" + out[-2000:]
+        code, out = self.run(["ctest", "--test-dir", self.build, "-j", "2", "--stop-on-failure", "-E", EXCLUDE],
+                             SUITE_LIMIT)
+        self.run(["bash", os.path.join(self.src, "tests/bed/bed.sh"), "stop", os.path.join(self.build, "bed")])
+        return verdict(code, out)
+
+
+def probe_arch():
+    out = subprocess.run(["bash", "-c", ". tools/common.sh && choose_arch >&2 && echo $RUN_ARCH"], cwd=ROOT,
+                         stdout=subprocess.PIPE, text=True, check=True).stdout
+    return out.split()[-1]
 
 
 def main():
-    faults = [f for f in parse(os.path.join(ROOT, "tests/faults/faults.txt")) if f["id"] in sys.argv[1:] or len(sys.argv) < 2]
-    shutil.rmtree(SRC, ignore_errors=True)
-    files = subprocess.run(["git", "ls-files", "-co", "--exclude-standard"], cwd=ROOT, stdout=subprocess.PIPE,
-                           text=True, check=True).stdout.split()
-    for f in files:
-        if os.path.isfile(os.path.join(ROOT, f)):
-            os.makedirs(os.path.dirname(os.path.join(SRC, f)), exist_ok=True)
-            shutil.copy(os.path.join(ROOT, f), os.path.join(SRC, f))   # new times: all is rebuilt
+    wanted = sys.argv[1:]
+    faults = [f for f in parse(os.path.join(ROOT, "tests/faults/faults.txt")) if f["id"] in wanted or not wanted]
+    if wanted and len(faults) != len(set(wanted)):
+        sys.exit("no such fault: " + " ".join(sorted(set(wanted) - {f["id"] for f in faults})))
+    r = Runner(probe_arch())
+    r.copy_sources()
     for f in faults:   # every fault must apply before anything runs
-        apply(f, open(os.path.join(SRC, f["file"])).read())
-    # a fault that hangs a test ends it sooner than the full time limit would
-    cml = os.path.join(SRC, "tests/CMakeLists.txt")
-    text = re.sub(r"TIMEOUT (\d+)", lambda m: "TIMEOUT %d" % min(int(m.group(1)), 120), open(cml).read())
-    open(cml, "w").write(text)
-    os.makedirs(BUILD, exist_ok=True)
-    run(["cmake", "-S", SRC, "-B", BUILD, "-DCMAKE_TOOLCHAIN_FILE=" + SRC + "/cmake/i686-w64-mingw32.cmake"])
-    ok, why = suite()
-    if not ok:
-        sys.exit("the suite fails without any fault: " + why)
+        apply(f, open(os.path.join(r.src, f["file"])).read())
+    r.configure()
+    print("faults against the %s build's suite (without %s)" % (r.arch, EXCLUDE), flush=True)
+    for attempt in (1, 2):
+        state, why = r.suite()
+        if state != "pass":
+            sys.exit("the unchanged program's suite does not pass (run %d): %s" % (attempt, why))
     lines = []
     for f in faults:
-        path, start = os.path.join(SRC, f["file"]), time.time()
+        path, start = os.path.join(r.src, f["file"]), time.time()
         original = open(path).read()
         open(path, "w").write(apply(f, original))
         try:
-            ok, why = suite()
+            state, why = r.suite()
         finally:
             open(path, "w").write(original)
-        if ok is None:
-            sys.exit(f["id"] + " " + why)
-        lines.append("%s %-6s %4.0f s  %s%s" % (f["id"], "MISSED" if ok else "caught", time.time() - start, f["what"],
-                                                "" if ok else ": " + why))
+        if state == "error":
+            sys.exit("%s: %s" % (f["id"], why))
+        lines.append("%s %-6s %4.0f s  %s%s" % (f["id"], "MISSED" if state == "pass" else "caught", time.time() - start,
+                                                f["what"], "" if state == "pass" else "  <- " + ", ".join(why)))
         print(lines[-1], flush=True)
-    lines.append("%d of %d faults caught" % (sum("caught" in l for l in lines), len(faults)))
+    lines.append("%d of %d faults caught (%s)" % (sum(" caught " in l for l in lines), len(faults), r.arch))
     print(lines[-1])
-    open(os.path.join(WORK, "results.txt"), "w").write("\n".join(lines) + "\n")
-    return 0 if all("caught" in l for l in lines[:-1]) else 1
+    open(os.path.join(r.work, "results.txt"), "w").write("\n".join(lines) + "\n")
+    return 0 if all(" caught " in l for l in lines[:-1]) else 1
 
 
 if __name__ == "__main__":
