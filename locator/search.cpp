@@ -34,12 +34,14 @@ static LONG volatile g_askLock;      /* 0 free, 1 held */
 static LONG g_askLockHeld;           /* worker thread only */
 static HHOOK g_hAskHook;             /* worker thread only */
 
+/* PeekMessage delivers the sent messages waiting for this thread on every
+   version of Windows; PM_NOREMOVE leaves any posted message in the queue. */
 static void ServeSentMessages(DWORD timeout)
 {
     MSG msg;
 
     MsgWaitForMultipleObjects(0, NULL, FALSE, timeout, QS_SENDMESSAGE);
-    PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
 }
 
 static int TakeAskLock(void)
@@ -99,7 +101,7 @@ void WaitForSearchWorker(void)
     if (h == NULL)
         return;
     while (MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
-        PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
 }
 
 /* "." and "..": the directory itself and its parent. */
