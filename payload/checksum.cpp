@@ -14,9 +14,9 @@ int g_checksumBaseline;
    byte. Both paths below compute that unsigned sum, modulo 2^32, in one
    pass over the bytes in place. */
 
-/* The i686 baseline: words of four bytes are flipped at once and their
-   bytes summed in two 16-bit lanes per accumulator, which are flushed
-   before a lane can overflow. */
+/* The baseline, for any 386: words of four bytes are flipped at once and
+   their bytes summed in two 16-bit lanes per accumulator, which are
+   flushed before a lane can overflow. */
 static uint32_t SumFlipped(const unsigned char *bytes, uint32_t n)
 {
     uint32_t sum = 0;

@@ -34,7 +34,7 @@ uint32_t Definition(const std::string &s)
 }
 
 // Every case on both paths: the vector one (the test machines have SSE2)
-// and the i686 baseline.
+// and the baseline, which any 386 runs.
 struct Checksum : ::testing::TestWithParam<int> { void SetUp() override { g_checksumBaseline = GetParam(); } };
 INSTANTIATE_TEST_SUITE_P(Checksum, Checksum, ::testing::Values(0, 1),
                          [](const ::testing::TestParamInfo<int> &p) { return p.param ? "Baseline" : "Vector"; });
