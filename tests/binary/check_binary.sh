@@ -6,6 +6,9 @@
 #   check_binary.sh cpu EXE [MAP]       no instruction newer than the 386
 #                                       outside the SSE2 checksum and the
 #                                       guarded CPUID probe
+#   check_binary.sh flags SRC           the program's sources pass no flag
+#                                       newer than Windows 95 that is not on
+#                                       win95-flags.txt
 #   check_binary.sh cppcheck SRC        the program's sources are clean
 set -euo pipefail
 
@@ -114,6 +117,38 @@ cpu)
             print ""
         }
     ' || fail "instructions the 386 does not have (above)"
+    ;;
+flags)
+    src=${2:?SRC}
+    list=$(dirname "$0")/win95-flags.txt
+    # Constants Windows 95 does not have, as whole words; where each
+    # appeared is in the header of win95-flags.txt.
+    newer='PM_QS_[A-Z]+|QS_(RAWINPUT|TOUCH|POINTER|INPUT|ALLEVENTS|ALLINPUT)'
+    newer+='|SMTO_(NOTIMEOUTIFNOTHUNG|ERRORONEXIT)|MB_(SERVICE_NOTIFICATION|DEFAULT_DESKTOP_ONLY)'
+    newer+='|FILE_SHARE_DELETE|FILE_FLAG_(FIRST_PIPE_INSTANCE|OPEN_REPARSE_POINT)'
+    newer+='|MOVEFILE_(CREATE_HARDLINK|FAIL_IF_NOT_TRACKABLE)|EWX_(FORCEIFHUNG|RESTARTAPPS|HYBRID_SHUTDOWN)'
+    newer+='|WS_EX_(LAYERED|NOACTIVATE|NOINHERITLAYOUT|LAYOUTRTL|COMPOSITED)'
+    newer+='|BIF_(EDITBOX|VALIDATE|BROWSEINCLUDEFILES|NEWDIALOGSTYLE|USENEWUI|SHAREABLE|BROWSEINCLUDEURLS'
+    newer+='|UAHINT|NONEWFOLDERBUTTON|NOTRANSLATETARGETS|BROWSEFILEJUNCTIONS)|ACS_TIMER|PF_[A-Z0-9_]+'
+    allowed=$(awk '!/^#/ && NF { print $1 }' "$list")
+    files=$(find "$src/setup" "$src/payload" "$src/locator" "$src/installer" "$src/platform" "$src/resources" \
+        -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.rc' -o -name '*.in' \) | sort)
+    [ -n "$files" ] || fail "no sources in $src"
+    used=""
+    for f in $files; do
+        # comments left out by the compiler's own reading of the source
+        text=$(c++ -E -fpreprocessed -P -x c++ "$f") || fail "cannot read $f"
+        names=$(grep -owE "$newer" <<<"$text" | sort -u) || true
+        for name in $names; do
+            grep -qxF "$name" <<<"$allowed" || { echo "FAIL: ${f#"$src"/} passes $name, which Windows 95 lacks" >&2; bad=1; }
+        done
+        used+="$names"$'\n'
+    done
+    for name in $allowed; do
+        grep -qxF "$name" <<<"$used" || { echo "FAIL: win95-flags.txt lists $name, which the sources no longer pass" >&2; bad=1; }
+    done
+    [ -z "${bad:-}" ] || fail "flags newer than Windows 95 (above)"
+    echo "flags ok: $(wc -l <<<"$files") files, newer than Windows 95 only: ${allowed:-none}"
     ;;
 cppcheck)
     src=${2:?SRC}
