@@ -34,7 +34,7 @@ static inline void CompilerBarrier(void)
     __asm__ __volatile__("" ::: "memory");
 }
 
-static inline LONG GetFlag(LONG volatile *flag)
+static inline LONG GetFlag(const LONG volatile *flag)
 {
     LONG value = *flag;
 
