@@ -20,24 +20,40 @@ static const char kTextNotFound[] =
    before that look and gives it up once its box is active (from the CBT hook
    below), so the UI thread, which takes it to set the flag, either sets the
    flag before the worker looks or after the box is already up. The UI side
-   serves sent messages while it waits: creating the box sends to the owner. */
-static LONG volatile g_askLock;      /* 0 free, 1 worker, 2 UI thread */
+   serves sent messages while it waits: creating the box sends to the owner.
+
+   It is a test-and-set lock: exchanging 1 into it and getting 0 back takes
+   it, exchanging 0 gives it up. The word does not say who holds it; each
+   side knows when it does (the worker by g_askLockHeld, the UI thread within
+   StopSearchWorker). The order holds because the exchange is XCHG, a full
+   barrier on x86: the worker's look at the flag, a load of an aligned word,
+   is made after its exchange has taken the lock, and the UI thread's write
+   of the flag, itself an exchange, falls between its taking and giving up.
+   While one side holds the lock the other's exchanges only write 1 over 1. */
+static LONG volatile g_askLock;      /* 0 free, 1 held */
 static LONG g_askLockHeld;           /* worker thread only */
 static HHOOK g_hAskHook;             /* worker thread only */
 
+/* PeekMessage delivers the sent messages waiting for this thread on every
+   version of Windows; PM_NOREMOVE leaves any posted message in the queue. */
 static void ServeSentMessages(DWORD timeout)
 {
     MSG msg;
 
     MsgWaitForMultipleObjects(0, NULL, FALSE, timeout, QS_SENDMESSAGE);
-    PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
+}
+
+static int TakeAskLock(void)
+{
+    return InterlockedExchange(&g_askLock, 1) == 0;
 }
 
 static void ReleaseAskLock(void)
 {
     if (g_askLockHeld) {
         g_askLockHeld = 0;
-        InterlockedExchange(&g_askLock, 0);
+        SetFlag(&g_askLock, 0);
     }
 }
 
@@ -54,7 +70,7 @@ static LRESULT CALLBACK AskHookProc(int code, WPARAM wParam, LPARAM lParam)
 static int AskUnlessStopped(const char *text, const char *caption, UINT style,
                             int setStop, int *answer)
 {
-    while (InterlockedCompareExchange(&g_askLock, 1, 0) != 0)
+    while (!TakeAskLock())
         Sleep(0);
     g_askLockHeld = 1;
 
@@ -71,10 +87,10 @@ static int AskUnlessStopped(const char *text, const char *caption, UINT style,
 
 void StopSearchWorker(void)
 {
-    while (InterlockedCompareExchange(&g_askLock, 2, 0) != 0)
+    while (!TakeAskLock())
         ServeSentMessages(1);
     SetFlag(&g_stopSearch, 1);
-    InterlockedExchange(&g_askLock, 0);
+    SetFlag(&g_askLock, 0);
 }
 
 void WaitForSearchWorker(void)
@@ -85,7 +101,7 @@ void WaitForSearchWorker(void)
     if (h == NULL)
         return;
     while (MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
-        PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
 }
 
 /* "." and "..": the directory itself and its parent. */

@@ -14,9 +14,9 @@ int g_checksumBaseline;
    byte. Both paths below compute that unsigned sum, modulo 2^32, in one
    pass over the bytes in place. */
 
-/* The i686 baseline: words of four bytes are flipped at once and their
-   bytes summed in two 16-bit lanes per accumulator, which are flushed
-   before a lane can overflow. */
+/* The baseline, for any 386: words of four bytes are flipped at once and
+   their bytes summed in two 16-bit lanes per accumulator, which are
+   flushed before a lane can overflow. */
 static uint32_t SumFlipped(const unsigned char *bytes, uint32_t n)
 {
     uint32_t sum = 0;
@@ -44,12 +44,18 @@ static uint32_t SumFlipped(const unsigned char *bytes, uint32_t n)
     return sum;
 }
 
+/* The program is built for the 386. The two functions below are the only
+   code that uses newer instructions, and each sits in a section of its own,
+   which the link map shows (the linker merges them into .text): the check
+   of the shipped exe allows SSE2 and later only in ".text$vec" and CPUID
+   only in ".text$cpuid" (tests/binary/check_binary.sh cpu). */
+
 /* SSE2: PSADBW against zero adds up 8 flipped bytes into each 64-bit half
    of a register. The halves' low 32 bits wrap modulo 2^32 like the result,
    so they are never flushed. The loads are aligned: the bytes before the
    first 16-byte boundary and after the last whole 32-byte step go through
    the baseline. */
-__attribute__((target("sse2")))
+__attribute__((target("sse2"), section(".text$vec")))
 static uint32_t SumFlippedSse2(const unsigned char *bytes, uint32_t n)
 {
     uint32_t head = (uint32_t)(-(uintptr_t)bytes & 15);
@@ -70,9 +76,13 @@ static uint32_t SumFlippedSse2(const unsigned char *bytes, uint32_t n)
            SumFlipped(bytes + head + steps * 32, n - head - steps * 32);
 }
 
-/* CPUID leaf 1, EDX bit 26, asked once: 0 not yet, 1 no, 2 yes. */
+/* CPUID leaf 1, EDX bit 26, asked once: 0 not yet, 1 no, 2 yes. On the
+   386 and early 486, which have no CPUID, __get_cpuid first finds that the
+   ID bit of EFLAGS cannot be changed and answers no. Never inlined, so the
+   instruction stays in its section. */
 static int g_sse2;
 
+__attribute__((noinline, section(".text$cpuid")))
 static int HasSse2(void)
 {
     unsigned int eax, ebx, ecx, edx;

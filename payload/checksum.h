@@ -7,9 +7,9 @@
 
 uint32_t PayloadChecksum(const unsigned char *bytes, int32_t length);
 
-/* Set: the checksum stays on the i686 baseline even where the processor
-   has SSE2 (for systems that do not keep the vector registers, and to
-   test the baseline). */
+/* Set: the checksum stays on its baseline, which any 386 runs, even where
+   the processor has SSE2 (for systems that do not keep the vector
+   registers, and to test the baseline). */
 extern int g_checksumBaseline;
 
 #endif

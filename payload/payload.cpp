@@ -51,3 +51,26 @@ int VerifyPayload(const char *const *fileNames, const uint32_t *checksums, int c
     }
     return 1;
 }
+
+/* Vector registers are used only where the system saves them when it
+   switches tasks and says that the processor has them. The 95/98 family
+   and NT 4.0 may not save them, so they keep to the baseline. NT 5.0 and
+   later answer IsProcessorFeaturePresent, which is asked by name because
+   Windows 95 has no such function to import (Windows 2000 does not know
+   the SSE2 feature and answers no). */
+typedef BOOL(WINAPI *IsProcessorFeaturePresentProc)(DWORD feature);
+
+int ChecksumVectorAllowed(const OSVERSIONINFOA *version)
+{
+    HMODULE hKernel;
+    IsProcessorFeaturePresentProc isPresent;
+
+    if (version->dwPlatformId != VER_PLATFORM_WIN32_NT || version->dwMajorVersion <= 4)
+        return 0;
+    hKernel = GetModuleHandleA("kernel32.dll");
+    if (hKernel == NULL)
+        return 0;
+    isPresent = (IsProcessorFeaturePresentProc)(void (*)(void))GetProcAddress(hKernel,
+                                                                    "IsProcessorFeaturePresent");
+    return isPresent != NULL && isPresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0;
+}

@@ -15,4 +15,8 @@ HRSRC FindPayloadResource(const char *fileName);
 uint32_t ChecksumPayloadEntry(const char *fileName);
 int VerifyPayload(const char *const *fileNames, const uint32_t *checksums, int count);
 
+/* 1 when the checksum may take its SSE2 path on the system of this version
+   record, 0 when it must keep to its baseline. */
+int ChecksumVectorAllowed(const OSVERSIONINFOA *version);
+
 #endif

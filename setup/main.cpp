@@ -33,11 +33,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
         return 0;
     }
 
-    /* Windows 95 and NT 4.0 may leave the processor's vector instructions
-       switched off (they do not save those registers), so the checksum
-       keeps to its baseline there. */
-    if (g_osVersion.dwMajorVersion == 4 && g_osVersion.dwMinorVersion == 0)
-        g_checksumBaseline = 1;
+    g_checksumBaseline = !ChecksumVectorAllowed(&g_osVersion);
 
     g_hInstance = hInstance;
     if (!VerifyPayload(g_payloadFiles, g_payloadChecksums, PAYLOAD_COUNT)) {

@@ -2,8 +2,17 @@
 
    g_stopSearch and g_folderFound are shared by the UI thread and the search
    worker; like g_hCurrentDialog they are read and written only through the
-   interlocked helpers below, so each side sees the other's writes whole and
-   in order. g_searchDone and g_yesToAll belong to the UI thread. */
+   helpers below, so each side sees the other's writes whole and in order.
+   g_searchDone and g_yesToAll belong to the UI thread.
+
+   The helpers use only what a 386 has. A write is an interlocked exchange,
+   an XCHG with memory, which the processor locks by itself and which orders
+   every load and store around it (a full barrier); a compiler barrier in
+   front keeps the compiler from sinking earlier accesses below it. A read
+   is a plain load of an aligned word (32 bits, or 64 for a handle on
+   x86-64), which every x86 performs whole; x86 keeps loads in order with
+   older loads and stores in order with older stores, so only the compiler
+   has to be kept from moving later accesses above it. */
 #ifndef SKYRIFT_STATE_H
 #define SKYRIFT_STATE_H
 
@@ -19,23 +28,37 @@ extern LONG g_searchDone;
 extern LONG g_yesToAll;
 extern char g_gameFolder[MAX_PATH];
 
-static inline LONG GetFlag(LONG volatile *flag)
+/* Emits nothing: the compiler keeps memory accesses on their side of it. */
+static inline void CompilerBarrier(void)
 {
-    return InterlockedCompareExchange(flag, 0, 0);
+    __asm__ __volatile__("" ::: "memory");
+}
+
+static inline LONG GetFlag(const LONG volatile *flag)
+{
+    LONG value = *flag;
+
+    CompilerBarrier();
+    return value;
 }
 
 static inline void SetFlag(LONG volatile *flag, LONG value)
 {
+    CompilerBarrier();
     InterlockedExchange(flag, value);
 }
 
 static inline HWND GetCurrentDialog(void)
 {
-    return (HWND)InterlockedCompareExchangePointer((PVOID volatile *)&g_hCurrentDialog, NULL, NULL);
+    HWND hwnd = g_hCurrentDialog;
+
+    CompilerBarrier();
+    return hwnd;
 }
 
 static inline void SetCurrentDialog(HWND hwnd)
 {
+    CompilerBarrier();
     InterlockedExchangePointer((PVOID volatile *)&g_hCurrentDialog, hwnd);
 }
 

@@ -1,7 +1,8 @@
-// What the outside cannot reach: the checksum's arithmetic at its edges,
-// the bounded joins at each buffer limit, the lookup of entries by name, an
-// empty entry and the 95/98 path-length failure, the search worker stopped at
-// random moments of a walk, and each dialog's texts against their controls.
+// What the outside cannot reach: the checksum's arithmetic at its edges and
+// the choice of its path by system, the bounded joins at each buffer limit,
+// the lookup of entries by name, an empty entry and the 95/98 path-length
+// failure, the search worker stopped at random moments of a walk, and each
+// dialog's texts against their controls.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
@@ -33,7 +34,7 @@ uint32_t Definition(const std::string &s)
 }
 
 // Every case on both paths: the vector one (the test machines have SSE2)
-// and the i686 baseline.
+// and the baseline, which any 386 runs.
 struct Checksum : ::testing::TestWithParam<int> { void SetUp() override { g_checksumBaseline = GetParam(); } };
 INSTANTIATE_TEST_SUITE_P(Checksum, Checksum, ::testing::Values(0, 1),
                          [](const ::testing::TestParamInfo<int> &p) { return p.param ? "Baseline" : "Vector"; });
@@ -66,6 +67,30 @@ TEST_P(Checksum, MatchesTheDefinitionAtEveryLengthAndAlignment)
             std::string run(len, c);
             ASSERT_EQ(Sum(run), Definition(run)) << (int)(unsigned char)c << " x " << len;
         }
+}
+
+// The vector path is for the NT family from 5.0 on, where the system saves
+// the vector registers, and there only when the system reports SSE2; the
+// 95/98 family and NT 4.0 keep to the baseline on any processor.
+TEST(VectorPath, ChosenByTheReportedSystem)
+{
+    const int reported = IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0;
+    struct Case { const char *name; DWORD platform, major, minor; int allowed; } cases[] = {
+        {"Windows 95", VER_PLATFORM_WIN32_WINDOWS, 4, 0, 0},
+        {"Windows 98", VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0},
+        {"Windows Me", VER_PLATFORM_WIN32_WINDOWS, 4, 90, 0},
+        {"Windows NT 4.0", VER_PLATFORM_WIN32_NT, 4, 0, 0},
+        {"Windows 2000", VER_PLATFORM_WIN32_NT, 5, 0, reported},
+        {"Windows XP", VER_PLATFORM_WIN32_NT, 5, 1, reported},
+    };
+    for (const Case &c : cases) {
+        OSVERSIONINFOA version = {};
+        version.dwOSVersionInfoSize = sizeof(version);
+        version.dwPlatformId = c.platform;
+        version.dwMajorVersion = c.major;
+        version.dwMinorVersion = c.minor;
+        EXPECT_EQ(ChecksumVectorAllowed(&version), c.allowed) << c.name << ", SSE2 reported: " << reported;
+    }
 }
 
 // ------------------------------------------------------------------ bounded joins
