@@ -15,11 +15,15 @@ HWND Control(HWND dlg, int id)
     return NULL;
 }
 
+// A window that is slow to answer only because the machine is loaded still
+// answers within this; one that does not answer at all is treated as hung.
+const UINT kAnswerMs = 10000;
+
 std::string Text(HWND w)
 {
     char text[4096] = "";
     DWORD_PTR n = 0;
-    if (!SendMessageTimeoutA(w, WM_GETTEXT, sizeof(text), (LPARAM)text, SMTO_ABORTIFHUNG, 2000, &n))
+    if (!SendMessageTimeoutA(w, WM_GETTEXT, sizeof(text), (LPARAM)text, SMTO_ABORTIFHUNG, kAnswerMs, &n))
         GetWindowTextA(w, text, sizeof(text));
     return text;
 }
@@ -31,7 +35,7 @@ HICON IconOf(HWND c)
     DWORD_PTR icon = 0;
     if (GetClassNameA(c, cls, sizeof(cls)) && !_stricmp(cls, "Static") &&
         (GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
-        SendMessageTimeoutA(c, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 2000, &icon);
+        SendMessageTimeoutA(c, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kAnswerMs, &icon);
     return (HICON)icon;
 }
 
@@ -150,7 +154,8 @@ int Style(HWND box)
     int style = shown(IDYES) && shown(IDNO) ? MB_YESNO : shown(IDOK) && !shown(IDCANCEL) ? MB_OK : 0xF;
     HWND c = Control(box, kBoxIcon);
     int icon = c && IsWindowVisible(c) && IconOf(c) ? -1 : 0;
-    for (int tries = 0; icon < 0 && tries < 50; tries++, Sleep(30))   // until it is painted
+    // until it is painted
+    for (DWORD start = GetTickCount(); icon < 0 && GetTickCount() - start < kAnswerMs; Sleep(30))
         icon = IconShown(c);
     return style | (icon < 0 ? 0xF0 : icon);
 }
@@ -191,7 +196,7 @@ bool Choose(HWND picker, const std::string &folder)
     void *remote = p ? VirtualAllocEx(p, NULL, folder.size() + 1, MEM_COMMIT, PAGE_READWRITE) : NULL;
     DWORD_PTR r = 0;
     bool ok = remote && WriteProcessMemory(p, remote, folder.c_str(), folder.size() + 1, NULL) &&
-              SendMessageTimeoutA(picker, BFFM_SETSELECTIONA, TRUE, (LPARAM)remote, SMTO_ABORTIFHUNG, 5000, &r);
+              SendMessageTimeoutA(picker, BFFM_SETSELECTIONA, TRUE, (LPARAM)remote, SMTO_ABORTIFHUNG, kAnswerMs, &r);
     if (remote)
         VirtualFreeEx(p, remote, 0, MEM_RELEASE);
     if (p)
