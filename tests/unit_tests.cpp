@@ -191,20 +191,25 @@ TEST_F(Entries, EmptyEntryIsADiskError)
 
 TEST_F(Entries, PathWithoutAShortFormOn9xIsRefused)
 {
-    // The target is gone by the time it is converted: no short form, so no
-    // entry may be written from a buffer the conversion did not fill.
+    // The target, or the side file, is gone by the time it is converted: no
+    // short form, so no entry may be written from a buffer the conversion
+    // did not fill, and the side file goes.
     g_osVersion.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
-    std::string target = dir_ + "gone.vdf", side = dir_ + "gone.000", ini = "C:\\windows\\wininit.ini";
-    HANDLE h = CreateFileA(side.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    CloseHandle(h);
-    DeleteFileA(ini.c_str());
-    InstallResult r = INSTALL_OK;
-    EXPECT_EQ(Answering([&] { r = ScheduleReplaceAtRestart(target.c_str(), side.c_str()); }),
-              "Sorry! | Due to a path-length limitation in Windows 95, you must delete the file " + target +
-              " yourself and re-run setup. | 48");
-    EXPECT_EQ(r, INSTALL_FAILED);
-    EXPECT_EQ(GetFileAttributesA(side.c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(GetFileAttributesA(ini.c_str()), INVALID_FILE_ATTRIBUTES);
+    const std::string ini = "C:\\windows\\wininit.ini";
+    for (bool targetGone : {true, false}) {
+        std::string target = dir_ + "gone.vdf", side = dir_ + "gone.000";
+        CloseHandle(CreateFileA((targetGone ? side : target).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+        DeleteFileA((targetGone ? target : side).c_str());
+        DeleteFileA(ini.c_str());
+        InstallResult r = INSTALL_OK;
+        EXPECT_EQ(Answering([&] { r = ScheduleReplaceAtRestart(target.c_str(), side.c_str()); }),
+                  "Sorry! | Due to a path-length limitation in Windows 95, you must delete the file " + target +
+                  " yourself and re-run setup. | 48") << (targetGone ? "target" : "side") << " gone";
+        EXPECT_EQ(r, INSTALL_FAILED);
+        EXPECT_EQ(GetFileAttributesA(side.c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(GetFileAttributesA(ini.c_str()), INVALID_FILE_ATTRIBUTES);
+        DeleteFileA(target.c_str());
+    }
 }
 
 // ------------------------------------------------------------------ texts fit
