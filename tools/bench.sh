@@ -52,7 +52,7 @@ rm -rf "$F/bench"
 
 echo "benchmarks, $(date -u +%Y-%m-%d), $(nproc) cpus, $(. "$BED/env"; "$WINE" --version), $RUN_ARCH build, $(uname -m) host"
 cp "$TREE/bin/tests/notepad.exe" "$TREE/bin/tools/"
-(cd "$TREE" && exec ../tests/bed/wine-run.sh "$BED" bin/tools/skyrift_bench.exe 'D:\tree\' 'F:\bench\')
+(cd "$TREE" && exec ../tools/bed/wine-run.sh "$BED" bin/tools/skyrift_bench.exe 'D:\tree\' 'F:\bench\')
 rm -f "$TREE/bin/tools/notepad.log"
 
 # Size: the exe's bytes beyond its payload entries' bytes.

@@ -88,6 +88,6 @@ bed_up() {
     dir=$ROOT/$(tree "$2")
     BED=$dir/$1
     export SKYRIFT_BED_TEMPLATE=$dir/bed/template SKYRIFT_ARCH=$2
-    tests/bed/bed.sh start "$BED" "$dir"
-    trap 'tests/bed/bed.sh stop "$BED"' EXIT
+    tools/bed/bed.sh start "$BED" "$dir"
+    trap 'tools/bed/bed.sh stop "$BED"' EXIT
 }

@@ -59,7 +59,7 @@ SETUP='X:\bin\VexmoorSkyriftSetup.exe'
 if [ $gallery -eq 1 ]; then
     # every scenario arranges its own drives
     code=0
-    (cd "$TREE" && exec ../tests/bed/wine-run.sh "$BED" bin/tools/skyrift_gallery.exe "$SETUP" 'X:\demo\pictures') || code=$?
+    (cd "$TREE" && exec ../tools/bed/wine-run.sh "$BED" bin/tools/skyrift_gallery.exe "$SETUP" 'X:\demo\pictures') || code=$?
     if [ $code -ne 0 ]; then
         echo "run: the gallery is incomplete (exit code $code); docs/screenshots/ left as it was" >&2
         exit 1
@@ -83,9 +83,9 @@ printf 'MZ' > "$GAME/torvane.exe"
 code=0
 if [ $headless -eq 0 ]; then
     echo "run: starting the setup on $DISPLAY (the sample game is F:\\Games\\Torvane\\)"
-    (cd "$TREE" && exec ../tests/bed/wine-run.sh "$BED" bin/VexmoorSkyriftSetup.exe) || code=$?
+    (cd "$TREE" && exec ../tools/bed/wine-run.sh "$BED" bin/VexmoorSkyriftSetup.exe) || code=$?
 else
-    (cd "$TREE" && exec ../tests/bed/wine-run.sh "$BED" bin/tools/skyrift_gallery.exe "$SETUP" 'X:\demo\pictures' welcome) || code=$?
+    (cd "$TREE" && exec ../tools/bed/wine-run.sh "$BED" bin/tools/skyrift_gallery.exe "$SETUP" 'X:\demo\pictures' welcome) || code=$?
     pictures "$PICS" "$PICS"
 fi
 echo "run: setup exit code: $code"

@@ -19,6 +19,6 @@ bed_up stressbed "$RUN_ARCH" 2>/dev/null
 
 echo "stress, $(date -u +%Y-%m-%d), $(nproc) cpus, $(. "$BED/env"; "$WINE" --version), $RUN_ARCH build: $ROUNDS rounds"
 start=$(date +%s)
-(cd "$(tree "$RUN_ARCH")" && SKYRIFT_STRESS_ROUNDS=$ROUNDS exec ../tests/bed/wine-run.sh "$BED" \
+(cd "$(tree "$RUN_ARCH")" && SKYRIFT_STRESS_ROUNDS=$ROUNDS exec ../tools/bed/wine-run.sh "$BED" \
     bin/tests/unit.exe '--gtest_filter=SearchStop.*')
 echo "took $(( $(date +%s) - start )) s"

@@ -117,7 +117,7 @@ class Runner:
             return "error", "does not build:\n" + out[-2000:]
         code, out = self.run(["ctest", "--test-dir", self.build, "-j", "2", "--stop-on-failure", "-E", EXCLUDE],
                              SUITE_LIMIT)
-        self.run(["bash", os.path.join(self.src, "tests/bed/bed.sh"), "stop", os.path.join(self.build, "bed")])
+        self.run(["bash", os.path.join(self.src, "tools/bed/bed.sh"), "stop", os.path.join(self.build, "bed")])
         return verdict(code, out)
 
 

@@ -5,7 +5,7 @@ count. The outputs are ctest's own lines, cut to what matters."""
 import os, sys, unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from run import apply, verdict  # noqa: E402
+from run import verdict  # noqa: E402
 
 
 def ctest(*rows, summary="0 tests failed out of 4"):
@@ -57,22 +57,6 @@ class Verdict(unittest.TestCase):
                 state, said = verdict(code, out)
                 self.assertEqual(state, "error")
                 self.assertIn(why, said)
-
-
-class Apply(unittest.TestCase):
-    def test_replaces_the_one_match_keeping_its_indent(self):
-        fault = dict(id="T1", file="f.cpp", old=["if (a < 4) {"], new=["if (a < 3) {"])
-        self.assertEqual(apply(fault, "x\n    if (a < 4) {\ny\n"), "x\n    if (a < 3) {\ny\n")
-
-    def test_deletes_a_line_with_its_end(self):
-        fault = dict(id="T2", file="f.cpp", old=["call();"], new=[])
-        self.assertEqual(apply(fault, "a\n  call();\nb\n"), "a\nb\n")
-
-    def test_refuses_no_match_or_two(self):
-        fault = dict(id="T3", file="f.cpp", old=["call();"], new=["x();"])
-        for text in ("none here\n", "call();\ncall();\n"):
-            with self.subTest(text), self.assertRaises(SystemExit):
-                apply(fault, text)
 
 
 if __name__ == "__main__":
