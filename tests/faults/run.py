@@ -82,10 +82,10 @@ class Runner:
         self.work = os.path.join(ROOT, "build", "faults", arch)
         self.src, self.build = os.path.join(self.work, "src"), os.path.join(self.work, "build")
 
-    def run(self, cmd, limit=None):
+    def run(self, cmd, limit=None, env=None):
         try:
             p = subprocess.run(cmd, cwd=self.work, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-                               errors="replace", timeout=limit)
+                               errors="replace", timeout=limit, env=dict(os.environ, **(env or {})))
             return p.returncode, p.stdout
         except subprocess.TimeoutExpired:
             return None, ""
@@ -115,8 +115,9 @@ class Runner:
         code, out = self.run(["cmake", "--build", self.build, "-j", "2"])
         if code != 0:
             return "error", "does not build:\n" + out[-2000:]
+        # each test program stops at its first failing case, too
         code, out = self.run(["ctest", "--test-dir", self.build, "-j", "2", "--stop-on-failure", "-E", EXCLUDE],
-                             SUITE_LIMIT)
+                             SUITE_LIMIT, {"GTEST_FAIL_FAST": "1"})
         self.run(["bash", os.path.join(self.src, "tools/bed/bed.sh"), "stop", os.path.join(self.build, "bed")])
         return verdict(code, out)
 
