@@ -383,4 +383,47 @@ TEST(SearchStop, CancelOrBrowseAtRandomMoments)
     DestroyWindow(welcome);
 }
 
+// Cancel that reaches the search dialog while the worker's question is up
+// (the dialog is disabled, but a command still gets through) stops the walk
+// at once: the question does not hold the lock the UI thread needs to set
+// the stop flag. Waits for the flag, for as long as a loaded machine needs.
+TEST(SearchStop, CancelWhileAQuestionIsUpSetsTheStopAtOnce)
+{
+    CreateDirectoryA("D:\\asked\\", NULL);
+    CloseHandle(CreateFileA("D:\\asked\\torvane.exe", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    g_hInstance = GetModuleHandleA(NULL);
+    InitCommonControls();
+    HWND welcome = CreateWindowA("STATIC", "welcome", WS_POPUP, 0, 0, 10, 10, NULL, NULL, g_hInstance, NULL);
+    SetCurrentDialog(NULL);
+    std::atomic<bool> over{false};
+    int stoppedWhileUp = -1;
+    std::thread player([&] {
+        for (; !over; Sleep(10))
+            for (HWND w : ui::Dialogs(GetCurrentProcessId())) {
+                if (ui::Is(w, {"Browse for Folder", IDCANCEL}))
+                    ui::Press(w, IDCANCEL);   // should the walk go on to the picker
+                if (!ui::IsBox(w))
+                    continue;
+                HWND search = ui::Find(GetCurrentProcessId(), {"Vexmoor Skyrift Setup", IDC_ANIMATE});
+                if (stoppedWhileUp < 0 && search && ui::Caption(w) == "Vexmoor Skyrift Setup") {
+                    PostMessageA(search, WM_COMMAND, IDCANCEL, 0);
+                    for (DWORD start = GetTickCount(); !GetFlag(&g_stopSearch) && GetTickCount() - start < 10000;)
+                        Sleep(10);
+                    stoppedWhileUp = GetFlag(&g_stopSearch) && IsWindowVisible(w);
+                }
+                ui::Press(w, ui::Caption(w) == "Browse" ? IDOK : IDNO);
+            }
+    });
+    RunSetupPhases(welcome);
+    over = true;
+    player.join();
+    EXPECT_EQ(stoppedWhileUp, 1) << "the stop flag was not set while the question was up";
+    EXPECT_TRUE(IsWindowVisible(welcome));
+    EXPECT_EQ(GetFlag(&g_folderFound), 0);
+    EXPECT_EQ(g_hSearchThread, nullptr);
+    DestroyWindow(welcome);
+    DeleteFileA("D:\\asked\\torvane.exe");
+    RemoveDirectoryA("D:\\asked\\");
+}
+
 }  // namespace
