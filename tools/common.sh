@@ -71,16 +71,7 @@ prepare() {
 }
 
 need_runtime() {
-    local loader=/usr/lib/wine/wine64
-    [ "$1" = i686 ] && loader=/usr/lib/wine/wine
-    if [ ! -x "$loader" ]; then
-        echo "cannot run: Wine's loader for $1 programs ($loader) is missing; tools/install-deps.sh installs it" >&2
-        exit 1
-    fi
-    if [ "${2:-}" = headless ] && ! command -v Xvfb >/dev/null; then
-        echo "cannot run: no X server: Xvfb is missing (Debian's xvfb; tools/install-deps.sh installs it)" >&2
-        exit 1
-    fi
+    SKYRIFT_ARCH=$1 tools/bed/bed.sh check "${2:-}" || exit 1
 }
 
 bed_up() {

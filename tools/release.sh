@@ -52,6 +52,8 @@ if [ -n "$pfx" ] && [ -n "$key$cert" ]; then die "give --pfx or --key/--cert, no
 if [ -n "$key$cert" ] && { [ -z "$key" ] || [ -z "$cert" ]; }; then die "--key and --cert go together"; fi
 
 cd "$ROOT"
+[ -f "cmake/$ARCH-w64-mingw32.cmake" ] || die "SKYRIFT_ARCH is i686 or x86_64, not $ARCH"
+[ "$ARCH" = i686 ] || echo "release: note: a $ARCH build, for tests; what ships is the i686 exe"
 
 # What the release needs, checked here; nothing is installed.
 missing=()
@@ -80,8 +82,6 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
 fi
 export SOURCE_DATE_EPOCH
 
-[ -f "$ROOT/cmake/$ARCH-w64-mingw32.cmake" ] || die "SKYRIFT_ARCH is i686 or x86_64, not $ARCH"
-[ "$ARCH" = i686 ] || echo "release: note: a $ARCH build, for tests; what ships is the i686 exe"
 # Only a folder this tool made (it leaves a marker inside) is emptied.
 MARK=.skyrift-release-build
 if [ -e "$build" ] && [ ! -d "$build" ]; then

@@ -3,7 +3,8 @@
 # whole suite of the i686 build (what ships) wherever this host starts
 # 32-bit programs, and of the x86_64 build always, so that neither rots.
 # On a host that starts no 32-bit program the i686 build gets its host-side
-# checks only (header, imports, clip, sources, signed release).
+# checks only (header, imports, instructions, flags, sources, clip, signed
+# release, the fault runner's verdicts).
 # Extra arguments go to each ctest run.
 set -euo pipefail
 cd "$(dirname "$0")/.."

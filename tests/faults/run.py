@@ -59,7 +59,7 @@ def verdict(code, out):
     whole run hung."""
     if code is None:
         return "error", "the suite hung as a whole"
-    results = re.findall(r"Test +#\d+: (\S+) \.+\**\s*(Passed|Failed|Timeout|Exception|Not Run|\S+)", out)
+    results = re.findall(r"Test +#\d+: (\S+) \.+\**\s*(Not Run|\S+)", out)
     if not results:
         return "error", "no test ran:\n" + out[-2000:]
     not_run = [name for name, state in results if state == "Not Run"]

@@ -6,6 +6,8 @@
 #                                BEDDIR/prefix, start Xvfb and a wineserver,
 #                                write BEDDIR/env for the programs of the run
 #   bed.sh stop BEDDIR           end the run's wineserver and Xvfb
+#   bed.sh check [headless]      only say, in one line, what is missing to
+#                                run (Wine's loader; Xvfb for a headless run)
 #
 # SKYRIFT_ARCH says which Windows programs the bed runs: i686 (the default)
 # in a 32-bit prefix under Wine's 32-bit loader, or x86_64 in a 64-bit
@@ -20,21 +22,32 @@
 # X: network, the build tree ROOT, where the programs under test are.
 set -euo pipefail
 
-cmd=${1:?usage: bed.sh start|stop BEDDIR [ROOT]}
+cmd=${1:?usage: bed.sh start|stop BEDDIR [ROOT] | check [headless]}
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+case ${SKYRIFT_ARCH:-i686} in
+    i686) export WINEARCH=win32 WINE=wine WINESERVER=wineserver
+          LOADER=/usr/lib/wine/wine ;;
+    x86_64) export WINEARCH=win64 WINE=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
+            export WINELOADER=$WINE
+            LOADER=$WINE ;;
+    *) echo "bed: SKYRIFT_ARCH is i686 or x86_64, not $SKYRIFT_ARCH" >&2; exit 2 ;;
+esac
+
+check() {
+    if [ ! -x "$LOADER" ]; then
+        echo "cannot run: Wine's loader for ${SKYRIFT_ARCH:-i686} programs ($LOADER) is missing; tools/install-deps.sh installs it" >&2
+        exit 1
+    fi
+    if [ "${1:-}" = headless ] && ! command -v Xvfb >/dev/null; then
+        echo "cannot run: no X server: Xvfb is missing (Debian's xvfb; tools/install-deps.sh installs it)" >&2
+        exit 1
+    fi
+}
+if [ "$cmd" = check ]; then check "${2:-}"; exit 0; fi
+
 BED=$(mkdir -p "${2:?BEDDIR}" && cd "$2" && pwd)
 TEMPLATE=${SKYRIFT_BED_TEMPLATE:-$BED/template}
 ROOT=${3:+$(cd "$3" && pwd)}
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-case ${SKYRIFT_ARCH:-i686} in
-    i686) export WINEARCH=win32 WINE=wine WINESERVER=wineserver ;;
-    x86_64) export WINEARCH=win64 WINE=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
-            export WINELOADER=$WINE ;;
-    *) echo "bed: SKYRIFT_ARCH is i686 or x86_64, not $SKYRIFT_ARCH" >&2; exit 2 ;;
-esac
-if ! command -v "$WINE" >/dev/null; then
-    echo "bed: no Wine for $WINEARCH programs ($WINE); run tools/install-deps.sh" >&2
-    exit 1
-fi
 
 free_display() {
     local n=90
@@ -107,6 +120,7 @@ stop() {
 
 start() {
     stop
+    check "$([ -n "${SKYRIFT_BED_DISPLAY:-}" ] || echo headless)"
     make_template
     rm -rf "$BED/prefix" "$BED/drives"
     cp -a "$TEMPLATE" "$BED/prefix"
