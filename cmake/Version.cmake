@@ -30,7 +30,12 @@ foreach(part IN ITEMS MAJOR MINOR PATCH TWEAK)
   endif()
   list(APPEND SKYRIFT_VERSION_COMMAS ${n})
 endforeach()
+string(REPLACE ";" "." SKYRIFT_VERSION_DOTS "${SKYRIFT_VERSION_COMMAS}")
 string(REPLACE ";" "," SKYRIFT_VERSION_COMMAS "${SKYRIFT_VERSION_COMMAS}")
 
 set(SKYRIFT_VERSION_RC ${SKYRIFT_GENERATED_DIR}/version.rc)
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/resources/version.rc.in ${SKYRIFT_VERSION_RC} @ONLY)
+
+# The application manifest carries the same version.
+set(SKYRIFT_MANIFEST ${SKYRIFT_GENERATED_DIR}/setup.manifest)
+configure_file(${CMAKE_CURRENT_SOURCE_DIR}/resources/setup.manifest.in ${SKYRIFT_MANIFEST} @ONLY)

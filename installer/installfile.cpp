@@ -2,12 +2,12 @@
    probe of the target, then the expand-copy onto the target or, when the
    target is in use, onto a side file replaced at the next restart. */
 #include <windows.h>
-#include <lzexpand.h>
 
 #include "installer.h"
 #include "../payload/payload.h"
 #include "../setup/state.h"
 #include "../platform/file.h"
+#include "../platform/syslib.h"
 #include "../platform/text.h"
 #include "../resources/resource.h"
 
@@ -102,10 +102,10 @@ static const char *ChooseDestination(const char *target, const char *side)
 static INT CreateDestination(const char *dest)
 {
     OFSTRUCT of;
-    INT file = LZOpenFileA((LPSTR)dest, &of, OF_CREATE);
+    INT file = SysLZOpenFile(dest, &of, OF_CREATE);
 
     if (file >= 0 && !SameLastChar(of.szPathName, dest)) {
-        LZClose(file);
+        SysLZClose(file);
         RemoveFile(of.szPathName);
         file = -1;
     }
@@ -120,22 +120,22 @@ static InstallResult ExpandCopy(const char *temp, const char *target, const char
     INT source, destFile;
     LONG copied;
 
-    source = LZOpenFileA((LPSTR)temp, &ofSource, OF_READ);
+    source = SysLZOpenFile(temp, &ofSource, OF_READ);
     RemoveFile(target);              /* fails, harmlessly, when in use */
 
     destFile = CreateDestination(dest);
     if (destFile < 0) {
         if (source >= 0)
-            LZClose(source);
+            SysLZClose(source);
         RemoveFile(temp);
         MessageBoxA(GetCurrentDialog(), dest, "Create Failed", MB_OK);
         return INSTALL_FAILED;
     }
 
-    copied = LZCopy(source, destFile);
+    copied = SysLZCopy(source, destFile);
     if (source >= 0)
-        LZClose(source);
-    LZClose(destFile);
+        SysLZClose(source);
+    SysLZClose(destFile);
     RemoveFile(temp);
 
     if (copied <= 0) {

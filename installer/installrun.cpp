@@ -21,11 +21,38 @@ static const char kTextRestart9x[] =
     "In order for the installation to finish, you must restart Windows.\n\nDo you want to restart now?";
 static const char kTextSuccess[] = "Vexmoor Skyrift has been installed successfully!";
 
+/* The read-me in the system's own Notepad: the program by its full path in
+   the Windows folder, where every Windows keeps it (a program name alone is
+   looked for in the setup's own folder first), with the command line
+   Notepad has always been given; its own name is written into the command.
+   Like a start by name, this returns once Notepad is ready for input (or
+   after 30 s), so its window is up before the success message and behind
+   it. A folder too long for the command skips the read-me rather than
+   start a cut-off one; a Notepad that cannot be started is not reported. */
+static void OpenReadMe(const char *base)
+{
+    char program[MAX_PATH], command[MAX_PATH];
+    STARTUPINFOA startup = {};
+    PROCESS_INFORMATION process;
+    UINT len = GetWindowsDirectoryA(program, MAX_PATH);
+
+    if (len == 0 || len >= MAX_PATH || !JoinText(program, sizeof(program), program, "\\notepad.exe", NULL) ||
+        !JoinText(command, sizeof(command), "notepad \"", base, "tvdata/vxsky_readme.txt\""))
+        return;
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    if (!CreateProcessA(program, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        return;
+    WaitForInputIdle(process.hProcess, 30000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
 int InstallAllFiles(void)
 {
     char base[MAX_PATH];
     char relativeName[MAX_PATH];
-    char command[MAX_PATH];
     int failed = 0, deferred = 0, declined = 0;
 
     JoinText(base, sizeof(base), g_gameFolder, NULL, NULL);
@@ -61,10 +88,7 @@ int InstallAllFiles(void)
     if (failed || declined)
         return 1;
 
-    /* The read-me's own name is written into the command. A folder too long
-       for the command skips the read-me rather than start a cut-off one. */
-    if (JoinText(command, sizeof(command), "notepad \"", base, "tvdata/vxsky_readme.txt\""))
-        WinExec(command, SW_SHOWNORMAL);
+    OpenReadMe(base);
     MessageBoxA(GetCurrentDialog(), kTextSuccess, "Done!", MB_ICONEXCLAMATION);
     return 0;
 }

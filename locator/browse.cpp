@@ -4,6 +4,7 @@
 
 #include "locator.h"
 #include "../setup/state.h"
+#include "../platform/syslib.h"
 #include "../platform/text.h"
 
 static const char kTextNoShell[] = "Error starting dialog (Is the shell loaded?)";
@@ -19,7 +20,7 @@ int BrowseForFolder(const char *title, char *pathOut)
     char *displayName;
     int result = 0;
 
-    if (SHGetMalloc(&shellMalloc) != NOERROR || shellMalloc == NULL) {
+    if (SysSHGetMalloc(&shellMalloc) != NOERROR || shellMalloc == NULL) {
         MessageBoxA(NULL, kTextNoShell, "Error", MB_ICONHAND);
         return 0;
     }
@@ -29,7 +30,7 @@ int BrowseForFolder(const char *title, char *pathOut)
         shellMalloc->Release();
         return 0;
     }
-    if (SHGetSpecialFolderLocation(NULL, CSIDL_DESKTOP, &desktop) != NOERROR) {
+    if (SysSHGetSpecialFolderLocation(CSIDL_DESKTOP, &desktop) != NOERROR) {
         shellMalloc->Free(displayName);
         MessageBoxA(NULL, kTextNoShell, "Error", MB_ICONHAND);
         shellMalloc->Release();
@@ -45,10 +46,10 @@ int BrowseForFolder(const char *title, char *pathOut)
     info.lParam = 0;
     info.iImage = 0;
 
-    chosen = SHBrowseForFolderA(&info);
+    chosen = SysSHBrowseForFolder(&info);
     if (chosen != NULL) {
         result = 1;
-        if (SHGetPathFromIDListA(chosen, displayName)) {
+        if (SysSHGetPathFromIDList(chosen, displayName)) {
             size_t len = TextLength(displayName, MAX_PATH);
             int needSlash = len == 0 || displayName[len - 1] != '\\';
 

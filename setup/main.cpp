@@ -1,21 +1,35 @@
 /* Entry point: platform and payload checks, then the welcome dialog and the
    process's message loop. */
 #include <windows.h>
-#include <commctrl.h>
-#include <objbase.h>
 
 #include "setup.h"
 #include "state.h"
 #include "../payload/payload.h"
+#include "../platform/syslib.h"
+#include "../platform/text.h"
 #include "../resources/resource.h"
 
 static const char kTextOldPlatform[] =
     "You need at least Windows 95 or Windows NT 4.0 to run Torvane as well as this installer.";
+static const char kTextNoLibraryA[] = "Setup could not load ";
+static const char kTextNoLibraryB[] = ", a part of Windows that it needs.";
 static const char kTextCorrupt[] =
     "This setup program is corrupt, probably by a bad or aborted download.  Please download it again.";
 
+/* A missing system library is said once, and the setup ends before
+   anything is shown or written. */
+static void SayLibraryMissing(const char *path)
+{
+    char text[360];
+
+    if (JoinText(text, sizeof(text), kTextNoLibraryA, path, kTextNoLibraryB))
+        MessageBoxA(NULL, text, "Error", MB_ICONHAND);
+}
+
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd)
 {
+    char missing[MAX_PATH];
+    int loaded;
     HWND hWelcome;
     MSG msg;
     BOOL got;
@@ -24,12 +38,22 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
     (void)lpCmdLine;
     (void)nShowCmd;
 
+    /* Before anything can load a library: the program's own folder, where
+       anyone may have put files, is no place to load one from. A library
+       that is missing is said once the platform has passed. */
+    loaded = LoadSystemLibraries(RestrictLibrarySearch(), missing, sizeof(missing));
+
     /* 148 is the size of OSVERSIONINFOA; a failed query leaves the record
        zeroed, which reads as major version 0 and is refused below. */
     g_osVersion.dwOSVersionInfoSize = 148;
     GetVersionExA(&g_osVersion);
     if (g_osVersion.dwMajorVersion < 4) {
         MessageBoxA(NULL, kTextOldPlatform, "Sorry!", MB_ICONHAND);
+        return 0;
+    }
+
+    if (!loaded) {
+        SayLibraryMissing(missing);
         return 0;
     }
 
@@ -41,8 +65,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
         return 0;
     }
 
-    InitCommonControls();           /* registers "SysAnimate32" */
-    CoInitialize(NULL);             /* the shell folder picker needs COM */
+    SysInitCommonControls();        /* registers "SysAnimate32" */
+    SysCoInitialize();              /* the shell folder picker needs COM */
 
     g_hSearchThread = NULL;
     g_gameFolder[0] = '\0';
@@ -63,6 +87,6 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
         CloseHandle(g_hSearchThread);
         g_hSearchThread = NULL;
     }
-    CoUninitialize();
+    SysCoUninitialize();
     return 0;
 }

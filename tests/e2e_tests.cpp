@@ -209,8 +209,27 @@ DWORD WINAPI RefuseRestarts(LPVOID)
 
 // ------------------------------------------------------------------ a run of the setup
 
-// One case: a copy of the setup (with Notepad's stand-in beside it) in a
-// folder of its own, on drives emptied for it, started and watched.
+const char kSystemNotepad[] = "C:\\windows\\notepad.exe";
+
+// Ends every Notepad of the test bed (the stand-in, or one planted beside a
+// setup), so that each case meets only its own.
+void EndNotepads()
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 p = {};
+    p.dwSize = sizeof(p);
+    for (BOOL more = Process32First(snap, &p); more; more = Process32Next(snap, &p)) {
+        HANDLE h = _stricmp(p.szExeFile, "notepad.exe") ? NULL : OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, p.th32ProcessID);
+        if (h && TerminateProcess(h, 99))
+            WaitForSingleObject(h, 5000);
+        CloseHandle(h);
+    }
+    CloseHandle(snap);
+}
+
+// One case: a copy of the setup in a folder of its own, on drives emptied
+// for it, started and watched. The system's Notepad is the stand-in, which
+// logs how it was started in the case's folder.
 class Session {
   public:
     explicit Session(const std::string &name) : name(name), dir("G:\\e2e\\" + name + "\\"), exe(dir + name + ".exe")
@@ -222,9 +241,12 @@ class Session {
         ui::MakeDirs(dir);
         const char *setup = getenv("SKYRIFT_SETUP");
         CopyFileA(setup ? setup : "X:\\bin\\VexmoorSkyriftSetup.exe", exe.c_str(), FALSE);
-        CopyFileA("X:\\bin\\tests\\notepad.exe", (dir + "notepad.exe").c_str(), FALSE);
+        EndNotepads();
+        CopyFileA("X:\\bin\\tests\\notepad.exe", kSystemNotepad, FALSE);
+        SetEnvironmentVariableA("SKYRIFT_NOTEPAD_LOG", (dir + "notepad.log").c_str());
         ForgetReplacements();
         ui::ReportVersion(name + ".exe", "winxp");
+        ui::LoadOrder(name + ".exe", {}, NULL);
         g_restartRequests = 0;
     }
     ~Session()
@@ -232,8 +254,10 @@ class Session {
         TerminateProcess(proc.hProcess, 99);
         WaitForSingleObject(proc.hProcess, 5000);
         CloseHandle(proc.hProcess);
+        EndNotepads();
         Release();
         ForgetReplacements();
+        ui::LoadOrder(name + ".exe", {}, NULL);
     }
 
     static void ForgetReplacements()
@@ -327,6 +351,10 @@ Step ReadOnly(const std::string &path)
     return [=](Session &) { return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY) ? "" : "cannot mark " + path; };
 }
 Step Win(const char *version) { return [=](Session &s) { return ui::ReportVersion(s.name + ".exe", version) ? "" : "cannot set the version"; }; }
+Step Off(const std::string &library)
+{
+    return [=](Session &s) { return ui::LoadOrder(s.name + ".exe", {library}, "") ? "" : "cannot set the load order"; };
+}
 Step Exe(const std::string &path) { return [=](Session &s) { return CopyFileA(path.c_str(), s.exe.c_str(), FALSE) ? "" : "no " + path; }; }
 Step Needs(const std::string &root) { return [=](Session &) { return GetFileAttributesA(root.c_str()) == INVALID_FILE_ATTRIBUTES ? "skip" : ""; }; }
 
@@ -356,9 +384,11 @@ Step Patch(Change change, const std::string &entry, int at = 0, int bits = 0)
     };
 }
 
-Step Start()
+Step Start(const std::string &args = "")
 {
-    return [](Session &s) { return ui::Run("\"" + s.exe + "\"", s.dir.c_str(), &s.proc) ? "" : "cannot start " + s.exe; };
+    return [=](Session &s) {
+        return ui::Run("\"" + s.exe + "\"" + (args.empty() ? "" : " " + args), s.dir.c_str(), &s.proc) ? "" : "cannot start " + s.exe;
+    };
 }
 
 // Presses a button of a dialog, which then goes away (hidden, closed, or
@@ -474,14 +504,96 @@ Step Installed(const std::string &dir)
                Only(dir + "tvdata\\", "vxmain.vdf|vxsky_readme.txt")(s);
     };
 }
-// The read-me command Notepad's stand-in was started with ("": none).
+// The show state and read-me command the system's Notepad was started with
+// ("": none).
 Step Notepad(const std::string &folder)
 {
     return [=](Session &s) {
-        std::string log = s.dir + "notepad.log", want = "notepad \"" + folder + "tvdata/vxsky_readme.txt\"\r\n";
+        std::string log = s.dir + "notepad.log", want = "1 notepad \"" + folder + "tvdata/vxsky_readme.txt\"\r\n";
         for (DWORD start = GetTickCount(); !folder.empty() && Read(log) == "<none>" && GetTickCount() - start < kWait;)
             Sleep(20);
         return Check(Read(log), folder.empty() ? "<none>" : want, "the read-me command");
+    };
+}
+// Whether window a is above window b on the screen.
+bool Above(HWND a, HWND b)
+{
+    for (HWND w = GetTopWindow(NULL); w; w = GetWindow(w, GW_HWNDNEXT))
+        if (w == a || w == b)
+            return w == a;
+    return false;
+}
+// While the success message is up, the read-me is already open in Notepad,
+// behind the message, and stays there.
+Step ReadMeBehindDone()
+{
+    return [](Session &s) -> std::string {
+        std::string err;
+        HWND box = s.Await({"Done!", ui::kBoxText}, &err);
+        if (!box)
+            return "waiting for \"Done!\": " + err;
+        HWND editor = FindWindowA("Notepad", NULL);
+        if (!editor || !IsWindowVisible(editor))
+            return "\"Done!\" is up and Notepad is not";
+        err = Check(ui::Caption(editor) + "\n" + ui::Text(editor, 0), "vxsky_readme.txt - Notepad\n" +
+                    Payload("vxsky_readme.txt"), "what Notepad shows");
+        for (int look = 0; look < 2 && err.empty(); look++, Sleep(500))
+            if (!Above(box, editor))
+                err = "Notepad comes up over \"Done!\"";
+        return err;
+    };
+}
+
+std::string Joined(std::vector<std::string> names, const char *sep)
+{
+    std::sort(names.begin(), names.end());
+    std::string out;
+    for (const std::string &n : names)
+        out += (out.empty() ? "" : sep) + n;
+    return out;
+}
+// Libraries that the setup, or the system's own code in its process, loads
+// by name during a run, apart from the known DLLs and what Wine's own system
+// libraries load before the program starts (Windows' do not): read off a
+// clean run with WINEDEBUG=+loaddll. Each is planted beside the setup, with
+// a notepad.exe, and Wine takes a file of those names where its search finds
+// one first, as Windows does for a library that is not a known DLL.
+const std::vector<std::string> kPlanted = {"comctl32.dll", "lz32.dll", "ole32.dll", "shell32.dll", "uxtheme.dll",
+                                           "msvfw32.dll", "msacm32.dll", "winmm.dll"};
+Step Plant()
+{
+    return [](Session &s) -> std::string {
+        for (const std::string &lib : kPlanted)
+            if (!CopyFileA("X:\\bin\\tests\\planted_library.dll", (s.dir + lib).c_str(), FALSE))
+                return "cannot plant " + lib;
+        if (!CopyFileA("X:\\bin\\tests\\planted_program.exe", (s.dir + "notepad.exe").c_str(), FALSE))
+            return "cannot plant notepad.exe";
+        return ui::LoadOrder(s.name + ".exe", kPlanted, "native,builtin") ? "" : "cannot set the load order";
+    };
+}
+// The planted files that ran, by the marks they left ("": none), in lower
+// case. Marks that are expected are waited for; none is looked for once,
+// when the run is over.
+Step Ran(const std::string &names)
+{
+    return [=](Session &s) {
+        std::string got;
+        for (DWORD start = GetTickCount();; Sleep(50)) {
+            std::vector<std::string> ran;
+            WIN32_FIND_DATAA fd;
+            HANDLE h = FindFirstFileA((s.dir + "*.ran").c_str(), &fd);
+            for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &fd)) {
+                std::string file = fd.cFileName;
+                for (char &c : file)   // as the loader spelled the name
+                    c = (char)tolower((unsigned char)c);
+                ran.push_back(file.substr(0, file.size() - 4));
+            }
+            FindClose(h);
+            got = Joined(ran, "|");
+            if (got == names || names.empty() || GetTickCount() - start > kWait)
+                break;
+        }
+        return Check(got, names, "the planted files that ran");
     };
 }
 Step Moves(int n) { return [=](Session &) { return Check(PendingMoves(), n, "delayed moves"); }; }
@@ -619,6 +731,14 @@ std::vector<Case> StartupCases()
         {"EntryRewritten", {Patch(RESIZE, "vxsky_readme.txt", 0), Start(), kQuit, Exit()}},
         {"FileProperties", {Properties(kProduct + SKYRIFT_PUBLISHER "|" SKYRIFT_COPYRIGHT + kVersions)}},
     };
+    // a system library that cannot be loaded (Wine told not to load it) is
+    // named, and nothing is shown or written before or after
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, MAX_PATH);
+    for (std::string lib : {"comctl32.dll", "lz32.dll", "ole32.dll", "shell32.dll"})
+        cases.push_back({"Without" + std::string(1, (char)toupper(lib[0])) + lib.substr(1, lib.find('.') - 1),
+                         {Game(kGame), Off(lib), Snap(), Start(), Box("Error", "Setup could not load " + std::string(system) +
+                          "\\" + lib + ", a part of Windows that it needs.", MB_ICONHAND, "", IDOK), Exit(), Unchanged("")}});
     // one changed byte anywhere in either entry: both ends, the middle, random places
     std::mt19937 rng(20261207);
     for (const char *entry : {"vxmain.vdf", "vxsky_readme.txt"}) {
@@ -661,8 +781,8 @@ const std::string kLongest = "D:\\" + std::string(100, 'x') + "\\", kTooLong = "
 
 const std::vector<Case> kInstallCases = {
     {"CleanRunChangesOnlyTheDataFolder", {Game(kGame), Snap(), Start(), kInstall, Found(kGame, IDYES),
-        Reads({kCopying, -1}, "Setup is now copying the Vexmoor Skyrift files to your computer.|<icon>"), kDone,
-        Exit(), Installed(kGame), Notepad(kGame), Unchanged("added " + kMain + "|added " + kReadme + "|changed " + kData.substr(0, kData.size() - 1))}},
+        Reads({kCopying, -1}, "Setup is now copying the Vexmoor Skyrift files to your computer.|<icon>"),
+        ReadMeBehindDone(), kDone, Exit(), Installed(kGame), Notepad(kGame), Unchanged("added " + kMain + "|added " + kReadme + "|changed " + kData.substr(0, kData.size() - 1))}},
     // the snapshot itself: it passes over the hardware tree and sees the rest
     {"SnapshotSeesWritesElsewhere", {Snap(), Reg(HKEY_LOCAL_MACHINE, "Hardware\\DEVICEMAP"),
         Reg(HKEY_CURRENT_USER, "Software\\SkyriftProbe"), Reg(HKEY_LOCAL_MACHINE, "Software\\SkyriftProbe"),
@@ -742,6 +862,23 @@ const std::vector<Case> kFailureCases = {
         DiskError("H:\\tvdata\\vxmain.vdf"), kFailed, kQuit, Exit(), Only("H:\\tvdata\\", "vxsky_readme.txt")}},
 };
 
+// Every way through the setup with the system's names planted beside it:
+// nothing planted runs, the read-me opens in the system's Notepad. The
+// careless program shows that the bed would see it if something did.
+std::vector<std::string> WithNotepad(std::vector<std::string> names) { return names.push_back("notepad.exe"), names; }
+
+const std::vector<Case> kPlantedCases = {
+    {"CarelessProgramRunsWhatIsPlanted", {Plant(), Exe("X:\\bin\\tests\\naive.exe"), Start(Joined(kPlanted, " ")), Exit(),
+        Ran(Joined(WithNotepad(kPlanted), "|"))}},
+    {"CleanRun", {Game(kGame), Plant(), Start(), kInstall, Animates(), Found(kGame, IDYES), ReadMeBehindDone(), kDone,
+        Exit(), Installed(kGame), Notepad(kGame), Ran("")}},
+    {"FolderPicked", {Mkdir(kData), Plant(), Start(), kInstall, NotFound(), Pick(kGame), kDone, Exit(),
+        Installed(kGame), Notepad(kGame), Ran("")}},
+    {"OldWindows", {Win("win31"), Plant(), Start(), Box("Sorry!", "You need at least Windows 95 or Windows NT 4.0 to "
+        "run Torvane as well as this installer.", MB_ICONHAND, "", IDOK), Exit(), Ran("")}},
+    {"Corrupt", {Patch(FLIP, "vxsky_readme.txt", 0, 1), Plant(), Start(), kCorrupt, Exit(), Ran("")}},
+};
+
 // ------------------------------------------------------------------ gtest
 
 struct E2E : ::testing::TestWithParam<Case> {
@@ -768,5 +905,6 @@ INSTANTIATE_TEST_SUITE_P(Install, E2E, ::testing::ValuesIn(kInstallCases), Name)
 INSTANTIATE_TEST_SUITE_P(InUse, E2E, ::testing::ValuesIn(kInUseCases), Name);
 INSTANTIATE_TEST_SUITE_P(Failures, E2E, ::testing::ValuesIn(kFailureCases), Name);
 INSTANTIATE_TEST_SUITE_P(Release, E2E, ::testing::ValuesIn(kReleaseCases), Name);
+INSTANTIATE_TEST_SUITE_P(Planted, E2E, ::testing::ValuesIn(kPlantedCases), Name);
 
 }  // namespace

@@ -1,24 +1,94 @@
-// Stands in for Notepad beside a program under test: the program's
-// WinExec finds it first (its own folder leads the search) and it records
-// the command line it was started with in notepad.log next to itself.
+// Stands in for the system's Notepad (the tests install it as
+// C:\windows\notepad.exe): it appends the show state and the command line it
+// was started with to the file SKYRIFT_NOTEPAD_LOG names (or notepad.log next
+// to itself), then shows the file the command line names, as Notepad does, in
+// a window of Notepad's own class ("Notepad", titled "<name> - Notepad", the
+// text in an edit control), until it is closed.
 #include <windows.h>
+#include <stdio.h>
 #include <string.h>
+#include <string>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+namespace {
+
+void Record(int show)
 {
     char log[MAX_PATH];
-    DWORD n = GetModuleFileNameA(NULL, log, MAX_PATH - 16);
-    char *slash = strrchr(log, '\\');
-    if (n == 0 || slash == NULL)
-        return 1;
-    strcpy(slash + 1, "notepad.log");
+    if (!GetEnvironmentVariableA("SKYRIFT_NOTEPAD_LOG", log, MAX_PATH)) {
+        DWORD n = GetModuleFileNameA(NULL, log, MAX_PATH - 16);
+        char *slash = strrchr(log, '\\');
+        if (n == 0 || slash == NULL)
+            return;
+        strcpy(slash + 1, "notepad.log");
+    }
     HANDLE h = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL);
-    if (h == INVALID_HANDLE_VALUE)
-        return 1;
-    const char *cmd = GetCommandLineA();
+    std::string line = std::to_string(show) + " " + GetCommandLineA() + "\r\n";
     DWORD written;
-    WriteFile(h, cmd, (DWORD)strlen(cmd), &written, NULL);
-    WriteFile(h, "\r\n", 2, &written, NULL);
+    WriteFile(h, line.data(), (DWORD)line.size(), &written, NULL);
     CloseHandle(h);
+}
+
+// The file named by the command line's argument: the rest of the line past
+// the program's name, without its quotes.
+std::string Argument()
+{
+    std::string cmd = GetCommandLineA();
+    size_t at = cmd[0] == '"' ? cmd.find('"', 1) : cmd.find(' ');
+    std::string arg = at == std::string::npos ? "" : cmd.substr(at + 1);
+    arg.erase(0, arg.find_first_not_of(' '));
+    if (arg.size() >= 2 && arg.front() == '"' && arg.back() == '"')
+        arg = arg.substr(1, arg.size() - 2);
+    return arg;
+}
+
+std::string Contents(const std::string &path)
+{
+    std::string bytes;
+    FILE *f = fopen(path.c_str(), "rb");
+    for (int c; f && (c = fgetc(f)) != EOF;)
+        bytes += (char)c;
+    if (f)
+        fclose(f);
+    return bytes;
+}
+
+LRESULT CALLBACK NotepadProc(HWND w, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_SIZE)
+        MoveWindow(GetWindow(w, GW_CHILD), 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
+    if (msg == WM_DESTROY)
+        PostQuitMessage(0);
+    return DefWindowProcA(w, msg, wp, lp);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
+{
+    Record(show);
+    std::string file = Argument();
+    std::string name = file.substr(file.find_last_of("\\/") + 1);
+
+    WNDCLASSA wc = {};
+    wc.lpszClassName = "Notepad";
+    wc.lpfnWndProc = NotepadProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursor(NULL, IDC_ARROW);
+    RegisterClassA(&wc);
+    HWND w = CreateWindowA("Notepad", (name + " - Notepad").c_str(), WS_OVERLAPPEDWINDOW, 40, 40, 560, 400, NULL, NULL,
+                           instance, NULL);
+    HWND edit = CreateWindowA("EDIT", Contents(file).c_str(),
+                              WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL, 0, 0, 10,
+                              10, w, NULL, instance, NULL);
+    RECT r;
+    GetClientRect(w, &r);
+    MoveWindow(edit, 0, 0, r.right, r.bottom, FALSE);
+    ShowWindow(w, show);
+    UpdateWindow(w);
+    MSG msg;
+    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
     return 0;
 }

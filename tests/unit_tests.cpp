@@ -10,10 +10,12 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "installer/installer.h"
 #include "locator/locator.h"
 #include "payload/payload.h"
+#include "platform/syslib.h"
 #include "platform/text.h"
 #include "resources/resource.h"
 #include "setup/setup.h"
@@ -21,6 +23,13 @@
 #include "ui.h"
 
 namespace {
+
+// The system libraries the program's code calls into, loaded as its start-up
+// loads them where the search is held to the system folder.
+const bool kLibrariesLoaded = [] {
+    char missing[MAX_PATH];
+    return LoadSystemLibraries(1, missing, sizeof(missing)) == 1;
+}();
 
 uint32_t Sum(const std::string &s) { return PayloadChecksum((const unsigned char *)s.data(), (int32_t)s.size()); }
 
@@ -90,6 +99,38 @@ TEST(VectorPath, ChosenByTheReportedSystem)
         version.dwMajorVersion = c.major;
         version.dwMinorVersion = c.minor;
         EXPECT_EQ(ChecksumVectorAllowed(&version), c.allowed) << c.name << ", SSE2 reported: " << reported;
+    }
+}
+
+// ------------------------------------------------------------------ libraries
+
+// Where the search cannot be held to the system folder (Windows 95 to 7
+// without its update), the libraries that the system's own code loads by
+// name later in a run are loaded from the system folder at start-up, so that
+// the later loads find them. The names are those a clean run under Wine
+// loads after start-up (WINEDEBUG=+loaddll), apart from known DLLs.
+TEST(Libraries, LoadedLaterByTheSystemComeFromTheSystemFolderFirst)
+{
+    char system[MAX_PATH], missing[MAX_PATH], path[MAX_PATH];
+    ASSERT_TRUE(kLibrariesLoaded);
+    ASSERT_TRUE(GetSystemDirectoryA(system, MAX_PATH));
+    // Wine's own libraries load some of them at start-up; the others show
+    // what the loader does.
+    std::vector<std::string> unloaded;
+    for (const char *name : {"uxtheme.dll", "msvfw32.dll", "msacm32.dll", "winmm.dll"})
+        if (!GetModuleHandleA(name))
+            unloaded.push_back(name);
+    ASSERT_GE(unloaded.size(), 2u) << "too few of them left to test";
+    EXPECT_EQ(LoadSystemLibraries(1, missing, sizeof(missing)), 1);
+    for (const std::string &name : unloaded)
+        EXPECT_EQ(GetModuleHandleA(name.c_str()), nullptr) << name << " loaded where the search is held to the system folder";
+    EXPECT_EQ(LoadSystemLibraries(0, missing, sizeof(missing)), 1);
+    EXPECT_STREQ(missing, "");
+    for (const char *name : {"uxtheme.dll", "msvfw32.dll", "msacm32.dll", "winmm.dll"}) {
+        HMODULE m = GetModuleHandleA(name);
+        ASSERT_NE(m, nullptr) << name;
+        GetModuleFileNameA(m, path, MAX_PATH);
+        EXPECT_EQ(_stricmp(path, (std::string(system) + "\\" + name).c_str()), 0) << path;
     }
 }
 

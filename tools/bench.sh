@@ -51,9 +51,9 @@ fi
 rm -rf "$F/bench"
 
 echo "benchmarks, $(date -u +%Y-%m-%d), $(nproc) cpus, $(. "$BED/env"; "$WINE" --version), $RUN_ARCH build, $(uname -m) host"
-cp "$TREE/bin/tests/notepad.exe" "$TREE/bin/tools/"
+# Notepad's stand-in as the system's own, where the setup starts it
+cp "$TREE/bin/tests/notepad.exe" "$BED/prefix/drive_c/windows/notepad.exe"
 (cd "$TREE" && exec ../tools/bed/wine-run.sh "$BED" bin/tools/skyrift_bench.exe 'D:\tree\' 'F:\bench\')
-rm -f "$TREE/bin/tools/notepad.log"
 
 # Size: the exe's bytes beyond its payload entries' bytes.
 EXE=build/bin/VexmoorSkyriftSetup.exe

@@ -25,6 +25,7 @@
 
 #include "installer/installer.h"
 #include "locator/locator.h"
+#include "platform/syslib.h"
 #include "resources/resource.h"
 #include "setup/setup.h"
 #include "setup/state.h"
@@ -438,6 +439,9 @@ int main(int argc, char **argv)
     if (argc > 3)
         return WelcomeOnly() ? 0 : 1;
     g_hInstance = GetModuleHandleA(NULL);
+    char missing[MAX_PATH];
+    if (!LoadSystemLibraries(1, missing, sizeof(missing)))
+        return fprintf(stderr, "gallery: cannot load %s\n", missing), 1;
     InitCommonControls();
     CoInitialize(NULL);
     bool ok = CleanRun() && DeclinedAndFailed() && NotFound() && InUse("restart-nt", "winxp", IDOK) &&

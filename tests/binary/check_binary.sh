@@ -3,7 +3,8 @@
 #
 #   check_binary.sh header EXE [ARCH]   PE32 i386 (ARCH x86_64: PE32+ x86-64),
 #                                       GUI subsystem 4.0, OS 4.0, imports
-#                                       only from win95-imports.txt
+#                                       only from KERNEL32 and USER32 and
+#                                       only what win95-imports.txt lists
 #   check_binary.sh cpu EXE [MAP]       no instruction newer than the 386
 #                                       outside the SSE2 checksum and the
 #                                       guarded CPUID probe
@@ -34,9 +35,13 @@ header)
     # every import as "DLL function" (by ordinal: <none>) on the list of what Windows 95 has
     imports=$(awk '/DLL Name:/ { dll = toupper($3); sub(/\.DLL$/, "", dll) } dll && /^\t[0-9a-f]+\t/ { print dll, $3 }' <<<"$dump")
     [ -n "$imports" ] || fail "no import table"
+    # KERNEL32 and USER32 only: any other library would be looked for in the
+    # program's own folder first on some Windows (platform/syslib.h)
+    others=$(awk '{ print $1 }' <<<"$imports" | sort -u | grep -vxE 'KERNEL32|USER32') &&
+        fail "imports from $(echo $others), which the setup must load from the system folder"
     unknown=$(grep -vxF -f <(awk '!/^#/ { print $1, $2 }' "$(dirname "$0")/win95-imports.txt") <<<"$imports") &&
         fail "imports what is not on win95-imports.txt: $(echo $unknown)"
-    echo "header ok; $(wc -l <<<"$imports") imports, all on win95-imports.txt"
+    echo "header ok; $(wc -l <<<"$imports") imports from KERNEL32 and USER32, all on win95-imports.txt"
     ;;
 cpu)
     # The exe is stripped, so the two places allowed more than the 386 are
@@ -134,6 +139,7 @@ flags)
     newer+='|WS_EX_(LAYERED|NOACTIVATE|NOINHERITLAYOUT|LAYOUTRTL|COMPOSITED)'
     newer+='|BIF_(EDITBOX|VALIDATE|BROWSEINCLUDEFILES|NEWDIALOGSTYLE|USENEWUI|SHAREABLE|BROWSEINCLUDEURLS'
     newer+='|UAHINT|NONEWFOLDERBUTTON|NOTRANSLATETARGETS|BROWSEFILEJUNCTIONS)|ACS_TIMER|PF_[A-Z0-9_]+'
+    newer+='|LOAD_LIBRARY_(SEARCH_[A-Z0-9_]+|REQUIRE_SIGNED_TARGET|SAFE_CURRENT_DIRS|AS_IMAGE_RESOURCE|AS_DATAFILE_EXCLUSIVE)'
     allowed=$(awk '!/^#/ && NF { print $1 }' "$list")
     files=$(find "$src/setup" "$src/payload" "$src/locator" "$src/installer" "$src/platform" "$src/resources" \
         -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.rc' -o -name '*.in' \) | sort)

@@ -259,6 +259,20 @@ bool ReportVersion(const std::string &exeName, const char *version)
                             version, (DWORD)strlen(version) + 1);
 }
 
+bool LoadOrder(const std::string &exeName, const std::vector<std::string> &libraries, const char *order)
+{
+    const std::string key = "Software\\Wine\\AppDefaults\\" + exeName + "\\DllOverrides";
+    if (!order) {
+        LSTATUS r = RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
+        return r == ERROR_SUCCESS || r == ERROR_FILE_NOT_FOUND;
+    }
+    bool ok = true;
+    for (const std::string &lib : libraries)
+        ok = ok && !RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), lib.substr(0, lib.rfind('.')).c_str(), REG_SZ,
+                                    order, (DWORD)strlen(order) + 1);
+    return ok;
+}
+
 bool Run(const std::string &command, const char *dir, PROCESS_INFORMATION *proc)
 {
     STARTUPINFOA si = {};

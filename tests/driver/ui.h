@@ -55,6 +55,11 @@ void MakeDirs(const std::string &path);                       // every folder of
 bool Put(const std::string &path, const std::string &bytes);  // a file, its folders made first
 // The Windows version ("winxp", "win98"...) Wine reports to programs of this file name.
 bool ReportVersion(const std::string &exeName, const char *version);
+// How Wine loads the libraries of these names (without ".dll") for programs
+// of this file name: "native,builtin" takes a file of that name where the
+// search finds one, as Windows does for a library that is not a known DLL;
+// NULL goes back to Wine's own order.
+bool LoadOrder(const std::string &exeName, const std::vector<std::string> &libraries, const char *order);
 // Starts a command line in dir (NULL: this one); the thread handle is closed.
 bool Run(const std::string &command, const char *dir, PROCESS_INFORMATION *proc);
 

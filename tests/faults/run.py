@@ -105,7 +105,8 @@ class Runner:
 
     def configure(self):
         os.makedirs(self.build, exist_ok=True)
-        code, out = self.run(["cmake", "-S", self.src, "-B", self.build,
+        # the exe's own checks judged by the suite's tests, not by the build
+        code, out = self.run(["cmake", "-S", self.src, "-B", self.build, "-DSKYRIFT_CHECK_AT_BUILD=OFF",
                               "-DCMAKE_TOOLCHAIN_FILE=%s/cmake/%s-w64-mingw32.cmake" % (self.src, self.arch)])
         if code != 0:
             sys.exit("cannot configure:\n" + out[-2000:])
