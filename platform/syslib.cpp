@@ -15,31 +15,42 @@ static const char kLibraries[] =
 
 /* What the system's own code loads by name during a run (the visual styles,
    and the video and sound libraries of the animation control). Loaded
-   beforehand from the system folder, a later load by name finds them. */
+   beforehand from the system folder, a later load by name finds them
+   loaded. */
 static const char kLoadedLater[] = "uxtheme.dll\0" "msvfw32.dll\0" "msacm32.dll\0" "winmm.dll\0";
 
 typedef BOOL(WINAPI *SetDefaultDllDirectoriesProc)(DWORD flags);
 typedef BOOL(WINAPI *SetDllDirectoryProc)(LPCSTR path);
 
-/* Windows 8, and 7 with its update, hold every later search to the system
-   folder; XP SP1 and later can at least take the current folder out. Both
-   are asked for by name: older systems have neither. */
-int RestrictLibrarySearch(void)
+/* Both are asked for by name: older systems have neither. */
+static FARPROC KernelProc(const char *name)
 {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    SetDefaultDllDirectoriesProc setDefault;
-    SetDllDirectoryProc setDir;
+    return GetProcAddress(GetModuleHandleA("kernel32.dll"), name);
+}
 
-    setDefault = (SetDefaultDllDirectoriesProc)(void (*)(void))GetProcAddress(kernel, "SetDefaultDllDirectories");
-    if (setDefault != NULL && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
-        return 1;
-    setDir = (SetDllDirectoryProc)(void (*)(void))GetProcAddress(kernel, "SetDllDirectoryA");
+void TakeCurrentFolderOutOfSearch(void)
+{
+    SetDllDirectoryProc setDir = (SetDllDirectoryProc)(void (*)(void))KernelProc("SetDllDirectoryA");
+
     if (setDir != NULL)
         setDir("");
+}
+
+int RestrictLibrarySearch(void)
+{
+    SetDefaultDllDirectoriesProc setDefault =
+        (SetDefaultDllDirectoriesProc)(void (*)(void))KernelProc("SetDefaultDllDirectories");
+
+    if (setDefault != NULL && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        return 1;
+    TakeCurrentFolderOutOfSearch();
     return 0;
 }
 
-/* The library's full path in the system folder into path, then loaded. */
+/* The library's full path in the system folder into path, then loaded.
+   What it imports is looked for beside it first, in the system folder, not
+   beside the program (a library loaded by full path is no safer than the
+   libraries it brings in). */
 static HMODULE LoadFromSystemFolder(const char *name, char *path, size_t cap)
 {
     UINT len = GetSystemDirectoryA(path, (UINT)cap);
@@ -48,15 +59,20 @@ static HMODULE LoadFromSystemFolder(const char *name, char *path, size_t cap)
         JoinText(path, cap, name, NULL, NULL);
         return NULL;
     }
-    return LoadLibraryA(path);
+    return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 int LoadSystemLibraries(int searchRestricted, char *missing, size_t cap)
 {
-    const char *p = kLibraries;
+    const char *p;
     int slot = 0;
 
-    while (*p) {
+    /* First: COMCTL32 itself looks for the visual styles as it loads. */
+    if (!searchRestricted) {
+        for (p = kLoadedLater; *p; p += TextLength(p, 64) + 1)
+            LoadFromSystemFolder(p, missing, cap);   /* not every Windows has each */
+    }
+    for (p = kLibraries; *p; p++) {
         HMODULE lib = LoadFromSystemFolder(p, missing, cap);
 
         for (p += TextLength(p, 64) + 1; *p; p += TextLength(p, 64) + 1) {
@@ -64,11 +80,6 @@ int LoadSystemLibraries(int searchRestricted, char *missing, size_t cap)
             if (g_systemProcs[slot++] == NULL)
                 return 0;
         }
-        p++;
-    }
-    if (!searchRestricted) {
-        for (p = kLoadedLater; *p; p += TextLength(p, 64) + 1)
-            LoadFromSystemFolder(p, missing, cap);   /* not every Windows has each */
     }
     missing[0] = '\0';
     return 1;

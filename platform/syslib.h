@@ -17,10 +17,13 @@
 #include <windows.h>
 #include <shlobj.h>
 
-/* Closes the program's own folder, and where possible the current one, to
-   libraries that the system loads by name later on; 1 when the search is
-   held to the system folder itself (SetDefaultDllDirectories). */
+/* Holds every later search for a library to the system folder where the
+   system can (Windows 8, and 7 with its update: SetDefaultDllDirectories),
+   and returns 1; elsewhere takes the current folder out of the search where
+   the system can (XP SP1 and later) and returns 0: the program's own folder
+   then still comes first for a library loaded by name. */
 int RestrictLibrarySearch(void);
+void TakeCurrentFolderOutOfSearch(void);
 
 /* Loads the libraries below by full path and finds their functions; where
    the search could not be held to the system folder it also loads those

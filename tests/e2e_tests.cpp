@@ -870,6 +870,8 @@ std::vector<std::string> WithNotepad(std::vector<std::string> names) { return na
 const std::vector<Case> kPlantedCases = {
     {"CarelessProgramRunsWhatIsPlanted", {Plant(), Exe("X:\\bin\\tests\\naive.exe"), Start(Joined(kPlanted, " ")), Exit(),
         Ran(Joined(WithNotepad(kPlanted), "|"))}},
+    // the start-up of a Windows without SetDefaultDllDirectories
+    {"WithoutAHeldSearch", {Plant(), Exe("X:\\bin\\tests\\fallback.exe"), Start(), Exit(), Ran("")}},
     {"CleanRun", {Game(kGame), Plant(), Start(), kInstall, Animates(), Found(kGame, IDYES), ReadMeBehindDone(), kDone,
         Exit(), Installed(kGame), Notepad(kGame), Ran("")}},
     {"FolderPicked", {Mkdir(kData), Plant(), Start(), kInstall, NotFound(), Pick(kGame), kDone, Exit(),
