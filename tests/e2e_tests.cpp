@@ -211,22 +211,6 @@ DWORD WINAPI RefuseRestarts(LPVOID)
 
 const char kSystemNotepad[] = "C:\\windows\\notepad.exe";
 
-// Ends every Notepad of the test bed (the stand-in, or one planted beside a
-// setup), so that each case meets only its own.
-void EndNotepads()
-{
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 p = {};
-    p.dwSize = sizeof(p);
-    for (BOOL more = Process32First(snap, &p); more; more = Process32Next(snap, &p)) {
-        HANDLE h = _stricmp(p.szExeFile, "notepad.exe") ? NULL : OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, p.th32ProcessID);
-        if (h && TerminateProcess(h, 99))
-            WaitForSingleObject(h, 5000);
-        CloseHandle(h);
-    }
-    CloseHandle(snap);
-}
-
 // One case: a copy of the setup in a folder of its own, on drives emptied
 // for it, started and watched. The system's Notepad is the stand-in, which
 // logs how it was started in the case's folder.
@@ -241,7 +225,7 @@ class Session {
         ui::MakeDirs(dir);
         const char *setup = getenv("SKYRIFT_SETUP");
         CopyFileA(setup ? setup : "X:\\bin\\VexmoorSkyriftSetup.exe", exe.c_str(), FALSE);
-        EndNotepads();
+        ui::EndAll("notepad.exe");
         CopyFileA("X:\\bin\\tests\\notepad.exe", kSystemNotepad, FALSE);
         SetEnvironmentVariableA("SKYRIFT_NOTEPAD_LOG", (dir + "notepad.log").c_str());
         ForgetReplacements();
@@ -254,7 +238,7 @@ class Session {
         TerminateProcess(proc.hProcess, 99);
         WaitForSingleObject(proc.hProcess, 5000);
         CloseHandle(proc.hProcess);
-        EndNotepads();
+        ui::EndAll("notepad.exe");
         Release();
         ForgetReplacements();
         ui::LoadOrder(name + ".exe", {}, NULL);
@@ -739,6 +723,9 @@ std::vector<Case> StartupCases()
         cases.push_back({"Without" + std::string(1, (char)toupper(lib[0])) + lib.substr(1, lib.find('.') - 1),
                          {Game(kGame), Off(lib), Snap(), Start(), Box("Error", "Setup could not load " + std::string(system) +
                           "\\" + lib + ", a part of Windows that it needs.", MB_ICONHAND, "", IDOK), Exit(), Unchanged("")}});
+    // an old system is refused before a missing library is said
+    cases.push_back({"OldWindowsWithoutLz32", {Win("win31"), Off("lz32.dll"), Start(), Box("Sorry!", "You need at least "
+        "Windows 95 or Windows NT 4.0 to run Torvane as well as this installer.", MB_ICONHAND, "", IDOK), Exit()}});
     // one changed byte anywhere in either entry: both ends, the middle, random places
     std::mt19937 rng(20261207);
     for (const char *entry : {"vxmain.vdf", "vxsky_readme.txt"}) {

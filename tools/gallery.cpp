@@ -4,8 +4,8 @@
 //   skyrift_gallery.exe SETUP OUTDIR           every window, OUTDIR\<name>.bmp
 //   skyrift_gallery.exe SETUP OUTDIR welcome   the welcome dialog only, then Cancel
 //
-// Each scenario runs a copy of SETUP of its own (with Notepad's stand-in
-// beside it and the Windows version Wine reports for it), on game folders
+// Each scenario runs a copy of SETUP of its own (with Notepad's stand-in as
+// the system's and the Windows version Wine reports for it), on game folders
 // made for it on D:, F: and H:. A picture shows the window, active, with the
 // setup's windows behind it where they show; a dialog that a question covers
 // is pictured with the question moved aside. The two messages that cannot be
@@ -192,13 +192,15 @@ struct Setup {
             ui::RemoveTree(drive);
         ui::MakeDirs(dir);
         CopyFileA(g_setupExe.c_str(), exe.c_str(), FALSE);
-        CopyFileA("X:\\bin\\tests\\notepad.exe", (dir + "notepad.exe").c_str(), FALSE);
+        ui::EndAll("notepad.exe");
+        CopyFileA("X:\\bin\\tests\\notepad.exe", "C:\\windows\\notepad.exe", FALSE);
         ui::ReportVersion(name + ".exe", version);
     }
     ~Setup()
     {
         TerminateProcess(proc.hProcess, 99);
         CloseHandle(proc.hProcess);
+        ui::EndAll("notepad.exe");
         for (HANDLE h : held)
             CloseHandle(h);
     }

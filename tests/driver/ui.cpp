@@ -2,6 +2,7 @@
 #include "ui.h"
 
 #include <shlobj.h>
+#include <tlhelp32.h>
 #include <stdio.h>
 
 namespace ui {
@@ -271,6 +272,20 @@ bool LoadOrder(const std::string &exeName, const std::vector<std::string> &libra
         ok = ok && !RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), lib.substr(0, lib.rfind('.')).c_str(), REG_SZ,
                                     order, (DWORD)strlen(order) + 1);
     return ok;
+}
+
+void EndAll(const char *exeName)
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 p = {};
+    p.dwSize = sizeof(p);
+    for (BOOL more = Process32First(snap, &p); more; more = Process32Next(snap, &p)) {
+        HANDLE h = _stricmp(p.szExeFile, exeName) ? NULL : OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, p.th32ProcessID);
+        if (h && TerminateProcess(h, 99))
+            WaitForSingleObject(h, 5000);
+        CloseHandle(h);
+    }
+    CloseHandle(snap);
 }
 
 bool Run(const std::string &command, const char *dir, PROCESS_INFORMATION *proc)

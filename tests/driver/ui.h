@@ -60,6 +60,8 @@ bool ReportVersion(const std::string &exeName, const char *version);
 // search finds one, as Windows does for a library that is not a known DLL;
 // NULL goes back to Wine's own order.
 bool LoadOrder(const std::string &exeName, const std::vector<std::string> &libraries, const char *order);
+// Ends every program of the test bed with this file name ("notepad.exe").
+void EndAll(const char *exeName);
 // Starts a command line in dir (NULL: this one); the thread handle is closed.
 bool Run(const std::string &command, const char *dir, PROCESS_INFORMATION *proc);
 
