@@ -1,5 +1,6 @@
 #include "payload.h"
 #include "../setup/state.h"
+#include "../platform/syslib.h"
 
 /* Order matters: files are verified and installed in this order. The
    expected checksums come from the build (payload_sums.cpp). */
@@ -62,15 +63,10 @@ typedef BOOL(WINAPI *IsProcessorFeaturePresentProc)(DWORD feature);
 
 int ChecksumVectorAllowed(const OSVERSIONINFOA *version)
 {
-    HMODULE hKernel;
     IsProcessorFeaturePresentProc isPresent;
 
     if (version->dwPlatformId != VER_PLATFORM_WIN32_NT || version->dwMajorVersion <= 4)
         return 0;
-    hKernel = GetModuleHandleA("kernel32.dll");
-    if (hKernel == NULL)
-        return 0;
-    isPresent = (IsProcessorFeaturePresentProc)(void (*)(void))GetProcAddress(hKernel,
-                                                                    "IsProcessorFeaturePresent");
+    isPresent = (IsProcessorFeaturePresentProc)(void (*)(void))KernelProc("IsProcessorFeaturePresent");
     return isPresent != NULL && isPresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0;
 }

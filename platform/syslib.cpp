@@ -22,12 +22,13 @@ static const char kLoadedLater[] = "uxtheme.dll\0" "msvfw32.dll\0" "msacm32.dll\
 typedef BOOL(WINAPI *SetDefaultDllDirectoriesProc)(DWORD flags);
 typedef BOOL(WINAPI *SetDllDirectoryProc)(LPCSTR path);
 
-/* Both are asked for by name: older systems have neither. */
-static FARPROC KernelProc(const char *name)
+/* KERNEL32 is loaded in every process, so a load by name only finds it. */
+FARPROC KernelProc(const char *name)
 {
-    return GetProcAddress(GetModuleHandleA("kernel32.dll"), name);
+    return GetProcAddress(LoadLibraryExA("kernel32.dll", NULL, 0), name);
 }
 
+/* Both are asked for by name: older systems have neither. */
 void TakeCurrentFolderOutOfSearch(void)
 {
     SetDllDirectoryProc setDir = (SetDllDirectoryProc)(void (*)(void))KernelProc("SetDllDirectoryA");

@@ -25,6 +25,10 @@
 int RestrictLibrarySearch(void);
 void TakeCurrentFolderOutOfSearch(void);
 
+/* A function of KERNEL32 that not every Windows has, asked for by name:
+   NULL where it has not. */
+FARPROC KernelProc(const char *name);
+
 /* Loads the libraries below by full path and finds their functions; where
    the search could not be held to the system folder it also loads those
    that the system's own code loads later in a run. 0 when a library or a

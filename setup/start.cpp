@@ -26,9 +26,12 @@ extern "C" void *memset(void *dst, int value, size_t n)
     return dst;
 }
 
+/* The linker puts this at the image's base: the module's own handle. */
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
 /* The program takes no command line, and its windows choose their own way
    of showing. */
 extern "C" void WinMainCRTStartup(void)
 {
-    ExitProcess((UINT)WinMain(GetModuleHandleA(NULL), NULL, (LPSTR)"", SW_SHOWDEFAULT));
+    ExitProcess((UINT)WinMain((HINSTANCE)&__ImageBase, NULL, (LPSTR)"", SW_SHOWDEFAULT));
 }
