@@ -1,6 +1,8 @@
 /* Installing one payload entry: temporary file from the mapped resource,
    probe of the target, then the expand-copy onto the target or, when the
-   target is in use, onto a side file replaced at the next restart. */
+   target is in use, onto a side file replaced at the next restart. Both
+   copies go in pieces, and between two pieces the setup's windows are
+   served, so that they answer however large the entry is. */
 #include <windows.h>
 #include <lzexpand.h>
 
@@ -42,6 +44,34 @@ static int BuildPaths(const char *folder, const char *relativeName,
     return 1;
 }
 
+/* A piece: 64 KiB, a few milliseconds of work on a disk of the 1990s. */
+#define PIECE_SIZE 65536
+static char g_piece[PIECE_SIZE];
+
+/* Between two pieces: what waits for the setup's windows is served, as in
+   a window that answers, but nothing the player does can start anything.
+   Any look at the queue delivers the messages sent to them (the system's
+   probe of a hung window among them); paint is dispatched; keys and clicks
+   that came during the copy are dropped, so that none of them reaches the
+   next question and answers it unread. Posted messages wait for the next
+   message loop, as they always did. */
+static const UINT kInputRanges[][2] = {
+    {WM_KEYFIRST, WM_KEYLAST},
+    {WM_MOUSEFIRST, WM_MOUSELAST},
+    {WM_NCMOUSEMOVE, WM_NCMBUTTONDBLCLK},
+};
+
+static void ServeWindows(void)
+{
+    MSG msg;
+
+    for (int i = 0; i < 3; i++)
+        while (PeekMessageA(&msg, NULL, kInputRanges[i][0], kInputRanges[i][1], PM_REMOVE))
+            ;
+    while (PeekMessageA(&msg, NULL, WM_PAINT, WM_PAINT, PM_REMOVE))
+        DispatchMessageA(&msg);
+}
+
 static int SameLastChar(const char *a, const char *b)
 {
     size_t la = TextLength(a, OFS_MAXPATHNAME), lb = TextLength(b, OFS_MAXPATHNAME);
@@ -58,13 +88,14 @@ static int FileExists(const char *path)
 
 /* The entry's bytes into the temporary file, asking again while it cannot
    be made; 0 when the user gives up. The write is not examined: only the
-   expand-copy's count decides whether the file was installed. */
+   expand-copy's count decides whether the file was installed. A piece that
+   cannot be written ends the writing. */
 static int WriteTempFile(const char *temp, const char *fileName)
 {
     HANDLE file;
     HRSRC hRes;
     HGLOBAL hData;
-    const void *bytes;
+    const char *bytes;
     DWORD size;
 
     while ((file = CreateFileForWriting(temp)) == INVALID_HANDLE_VALUE) {
@@ -75,9 +106,17 @@ static int WriteTempFile(const char *temp, const char *fileName)
     hRes = FindPayloadResource(fileName);
     hData = LoadResource(g_hInstance, hRes);
     size = SizeofResource(g_hInstance, hRes);
-    bytes = LockResource(hData);
-    if (bytes != NULL && size > 0)
-        WriteFileBytes(file, bytes, size);
+    bytes = (const char *)LockResource(hData);
+    if (bytes == NULL)
+        size = 0;
+    while (size > 0) {
+        DWORD n = size < PIECE_SIZE ? size : PIECE_SIZE;
+        if (!WriteFileBytes(file, bytes, n))
+            break;
+        bytes += n;
+        size -= n;
+        ServeWindows();
+    }
     CloseFile(file);
     FreeResource(hData);
     return 1;
@@ -112,6 +151,25 @@ static INT CreateDestination(const char *dest)
     return file;
 }
 
+/* The expand-copy of an opened source onto an opened destination, piece by
+   piece: LZRead expands a compressed source and reads any other as it is.
+   The bytes written, or a negative LZERROR_ code; a piece written short is
+   a failure (a full disk). The destination, made by OpenFile, is a file
+   handle of the system's own. */
+static LONG CopyPieces(INT source, INT dest)
+{
+    LONG copied = 0;
+    INT n;
+
+    while ((n = LZRead(source, g_piece, PIECE_SIZE)) > 0) {
+        if (!WriteFileBytes(LongToHandle(dest), g_piece, (DWORD)n))
+            return LZERROR_WRITE;
+        copied += n;
+        ServeWindows();
+    }
+    return n < 0 ? n : copied;
+}
+
 /* The temporary file expand-copied onto the destination, then deleted.
    A failed copy deletes what it wrote. */
 static InstallResult ExpandCopy(const char *temp, const char *target, const char *dest)
@@ -132,9 +190,11 @@ static InstallResult ExpandCopy(const char *temp, const char *target, const char
         return INSTALL_FAILED;
     }
 
-    copied = LZCopy(source, destFile);
-    if (source >= 0)
+    copied = LZERROR_BADINHANDLE;
+    if (source >= 0) {
+        copied = CopyPieces(source, destFile);
         LZClose(source);
+    }
     LZClose(destFile);
     RemoveFile(temp);
 
