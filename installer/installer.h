@@ -12,6 +12,10 @@ typedef enum InstallResult {
     INSTALL_DECLINED = 2    /* the user refused to overwrite */
 } InstallResult;
 
+/* The copy of an entry goes in pieces of this many bytes; between two, the
+   setup's windows are served. */
+#define INSTALL_PIECE_SIZE 65536
+
 int AskOverwrite(const char *relativeName);
 INT_PTR CALLBACK OverwriteDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 

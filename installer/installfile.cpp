@@ -44,9 +44,8 @@ static int BuildPaths(const char *folder, const char *relativeName,
     return 1;
 }
 
-/* A piece: 64 KiB, a few milliseconds of work on a disk of the 1990s. */
-#define PIECE_SIZE 65536
-static char g_piece[PIECE_SIZE];
+/* A piece is a few milliseconds of work on a disk of the 1990s. */
+static char g_piece[INSTALL_PIECE_SIZE];
 
 /* Between two pieces: what waits for the setup's windows is served, as in
    a window that answers, but nothing the player does can start anything.
@@ -110,7 +109,7 @@ static int WriteTempFile(const char *temp, const char *fileName)
     if (bytes == NULL)
         size = 0;
     while (size > 0) {
-        DWORD n = size < PIECE_SIZE ? size : PIECE_SIZE;
+        DWORD n = size < INSTALL_PIECE_SIZE ? size : INSTALL_PIECE_SIZE;
         if (!WriteFileBytes(file, bytes, n))
             break;
         bytes += n;
@@ -161,7 +160,7 @@ static LONG CopyPieces(INT source, INT dest)
     LONG copied = 0;
     INT n;
 
-    while ((n = LZRead(source, g_piece, PIECE_SIZE)) > 0) {
+    while ((n = LZRead(source, g_piece, INSTALL_PIECE_SIZE)) > 0) {
         if (!WriteFileBytes(LongToHandle(dest), g_piece, (DWORD)n))
             return LZERROR_WRITE;
         copied += n;
