@@ -31,12 +31,13 @@ template <typename T> std::string Check(const T &got, const T &want, const std::
 
 // ------------------------------------------------------------------ files and registry
 
+// A file's bytes, whole.
 std::string Read(const std::string &path)
 {
-    std::string bytes(1 << 20, 0);   // larger than any file of the tests
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
-    DWORD got = 0;
-    bool ok = ReadFile(h, &bytes[0], (DWORD)bytes.size(), &got, NULL);
+    DWORD size = GetFileSize(h, NULL), got = 0;
+    std::string bytes(size == INVALID_FILE_SIZE ? 0 : size + 1, '\0');   // one more: a file that grew shows
+    bool ok = h != INVALID_HANDLE_VALUE && size != INVALID_FILE_SIZE && ReadFile(h, &bytes[0], size + 1, &got, NULL);
     CloseHandle(h);
     return ok ? bytes.substr(0, got) : "<none>";
 }
@@ -682,6 +683,14 @@ const std::vector<Case> kInstallCases = {
     {"FailedRunThenCancelledSearch", {Game(kGame), Put(kMain, "old"), Tree("F:\\wide\\", 40), Start(), kInstall,
         Found(kGame, IDYES), Overwrite("tvdata\\vxmain.vdf", IDNO), kDeclined, kInstall, Found(kGame, IDNO),
         Click(kSearch, IDCANCEL), kQuit, Exit()}},
+    // what a run cut off by a crash or a power cut left: temporary files
+    // longer than the entries, targets written half way
+    {"LeftoverTemporaryFiles", {Game(kGame), Put(kData + "vxmain.tmp", std::string(Payload("vxmain.vdf").size() + 99999, 't')),
+        Put(kData + "vxsky_readme.tmp", std::string(9999, 't')), Start(), kInstall, Found(kGame, IDYES), kDone, Exit(),
+        Installed(kGame)}},
+    {"HalfWrittenTargets", {Game(kGame), Put(kMain, Payload("vxmain.vdf").substr(0, Payload("vxmain.vdf").size() / 2)),
+        Put(kReadme, Payload("vxsky_readme.txt").substr(0, 1000)), Start(), kInstall, Found(kGame, IDYES),
+        Overwrite("tvdata\\vxmain.vdf", IDC_YESTOALL), kDone, Exit(), Installed(kGame)}},
     {"NoDataFolder", {Put(kGame + "torvane.exe"), Start(), kInstall, Found(kGame, IDYES), TempFile(IDYES), TempFile(IDNO),
         TempFile(IDNO), kFailed, kQuit, Exit(), Only(kGame, "torvane.exe")}},
     // the longest folder whose targets the expand-copy takes, and one more
@@ -694,8 +703,10 @@ const std::vector<Case> kInUseCases = {
     {"InUseOnNt", {Game(kGame), Put(kMain, "running"), Hold(kMain, FILE_SHARE_READ), Start(), kInstall,
         Found(kGame, IDYES), Overwrite("tvdata\\vxmain.vdf", IDYES), kRestartNt, Exit(), Reboots(0), Notepad(""),
         Has(kMain, "running"), Same(kData + "vxmain.000", "vxmain.vdf"), Moves(2), Restart(), Installed(kGame)}},
-    // a holder that shares writing does not keep the file from being replaced
-    {"HeldSharingWrite", {Game(kGame), Put(kMain, "a"), Hold(kMain, FILE_SHARE_READ | FILE_SHARE_WRITE), Start(),
+    // a holder that shares writing does not keep the file from being
+    // replaced, and none of its longer old content is left
+    {"HeldSharingWrite", {Game(kGame), Put(kMain, Payload("vxmain.vdf") + std::string(70000, 'x')),
+        Hold(kMain, FILE_SHARE_READ | FILE_SHARE_WRITE), Start(),
         kInstall, Found(kGame, IDYES), Overwrite("tvdata\\vxmain.vdf", IDYES), kDone, Exit(), Moves(0), Installed(kGame)}},
     // a file that even the existence test cannot open is not asked about
     {"LockedOnNt", {Game(kGame), Put(kReadme, "locked"), Hold(kReadme, 0), Start(), kInstall, Found(kGame, IDYES),
