@@ -54,21 +54,21 @@ static char g_piece[INSTALL_PIECE_SIZE];
    that came during the copy are dropped, so that none of them reaches the
    next question and answers it unread. Posted messages wait for the next
    message loop, as they always did. */
-static const UINT kInputRanges[][2] = {
-    {WM_KEYFIRST, WM_KEYLAST},
+static const UINT kServedRanges[][2] = {
+    {WM_KEYFIRST, WM_KEYLAST},              /* input: dropped */
     {WM_MOUSEFIRST, WM_MOUSELAST},
     {WM_NCMOUSEMOVE, WM_NCMBUTTONDBLCLK},
+    {WM_PAINT, WM_PAINT},                   /* dispatched */
 };
 
 static void ServeWindows(void)
 {
     MSG msg;
 
-    for (int i = 0; i < 3; i++)
-        while (PeekMessageA(&msg, NULL, kInputRanges[i][0], kInputRanges[i][1], PM_REMOVE))
-            ;
-    while (PeekMessageA(&msg, NULL, WM_PAINT, WM_PAINT, PM_REMOVE))
-        DispatchMessageA(&msg);
+    for (int i = 0; i < 4; i++)
+        while (PeekMessageA(&msg, NULL, kServedRanges[i][0], kServedRanges[i][1], PM_REMOVE))
+            if (i == 3)
+                DispatchMessageA(&msg);
 }
 
 static int SameLastChar(const char *a, const char *b)

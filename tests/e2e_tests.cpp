@@ -554,7 +554,78 @@ Step Unchanged(const std::string &changes)
 }
 Step Properties(const std::string &text) { return [=](Session &s) { return Check(FileProperties(s.exe), text, "the file properties"); }; }
 
-// The messages of a run, as the player meets them.
+// Where the link map beside the program under test puts the checksum's two
+// paths and the choice between them, and where it puts .text, which must be
+// where the exe's own header puts it (else the map is another build's).
+struct MapPlaces {
+    ULONGLONG baseline = 0, vector = 0, choice = 0, text = 0, textSize = 0;
+};
+MapPlaces ReadMap(const std::string &path)
+{
+    MapPlaces m;
+    std::istringstream in(Read(path));
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::string first, second;
+        ULONGLONG at = 0;
+        words >> first >> second;
+        if (first.rfind("0x", 0) == 0)
+            at = std::stoull(first, nullptr, 16);
+        if (at && second.rfind("SumFlipped(", 0) == 0)
+            m.baseline = at;
+        else if (at && second.rfind("SumFlippedSse2(", 0) == 0)
+            m.vector = at;
+        else if (at && second == "g_checksumPath")
+            m.choice = at;
+        else if (first == ".text" && second.rfind("0x", 0) == 0 && !m.text)
+            words >> std::hex >> m.textSize, m.text = std::stoull(second, nullptr, 16);
+    }
+    return m;
+}
+
+// The exe's preferred base and the address and size of its .text.
+bool ImageText(const std::string &image, ULONGLONG *base, ULONGLONG *text, ULONGLONG *size)
+{
+    if (image.size() < 0x400 || image[0] != 'M' || image[1] != 'Z')
+        return false;
+    const auto *nt = (const IMAGE_NT_HEADERS *)(image.data() + ((const IMAGE_DOS_HEADER *)image.data())->e_lfanew);
+    const IMAGE_SECTION_HEADER *sec = IMAGE_FIRST_SECTION(nt);
+    *base = nt->OptionalHeader.ImageBase;
+    for (int i = 0; i < nt->FileHeader.NumberOfSections; i++, sec++)
+        if (!strncmp((const char *)sec->Name, ".text", 8))
+            return *text = *base + sec->VirtualAddress, *size = sec->Misc.VirtualSize, true;
+    return false;
+}
+
+// The path of the checksum that start-up chose, read in the running setup
+// once its welcome dialog is up: the vector path, or the baseline.
+Step ChecksumPath(bool vector)
+{
+    return [=](Session &s) -> std::string {
+        std::string err;
+        if (!s.Await(kWelcome, &err))
+            return err;
+        MapPlaces m = ReadMap("X:\\bin\\VexmoorSkyriftSetup.map");
+        ULONGLONG base = 0, text = 0, size = 0;
+        if (!m.baseline || !m.vector || !m.choice || !ImageText(Read(s.exe), &base, &text, &size))
+            return "the link map or the exe does not say where the checksum's paths are";
+        if (text != m.text || size > m.textSize)
+            return "the link map belongs to another build than " + s.exe;
+        char header[2] = "";
+        void *chosen = nullptr;
+        SIZE_T got = 0;
+        if (!ReadProcessMemory(s.proc.hProcess, (void *)base, header, 2, &got) || memcmp(header, "MZ", 2))
+            return "the setup is not at its preferred base";
+        if (!ReadProcessMemory(s.proc.hProcess, (void *)m.choice, &chosen, sizeof(chosen), &got))
+            return "cannot read the setup's choice of path";
+        auto name = [&](ULONGLONG at) { return at == m.vector ? "the vector path" : at == m.baseline ? "the baseline"
+                                                                                                  : "no path"; };
+        return Check(std::string(name((ULONGLONG)chosen)), std::string(name(vector ? m.vector : m.baseline)),
+                     "the checksum's path");
+    };
+}
+
+// The messages of a run, as the player meets them.// The messages of a run, as the player meets them.
 Step Found(const std::string &dir, int press)
 {
     return Box(kSetup, "Setup found an application named 'Torvane' in:\n\n" + dir + "\n\nIs this the Torvane folder?",
@@ -620,6 +691,17 @@ std::vector<Case> StartupCases()
         {"EntryRewritten", {Patch(RESIZE, "vxsky_readme.txt", 0), Start(), kQuit, Exit()}},
         {"FileProperties", {Properties(kProduct + SKYRIFT_PUBLISHER "|" SKYRIFT_COPYRIGHT + kVersions)}},
     };
+    // The checksum's path as start-up chose it for the reported system: the
+    // vector path on the NT family from 5.0 on where the system says the
+    // processor has SSE2, the baseline everywhere else.
+    const bool sse2 = IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE);
+    const struct { const char *version; bool vector; } paths[] = {
+        {"win95", false}, {"win98", false}, {"winme", false}, {"nt40", false},
+        {"win2k", sse2}, {"winxp", sse2}, {"win7", sse2},
+    };
+    for (auto &p : paths)
+        cases.push_back({std::string("ChecksumPathOn_") + p.version, {Win(p.version), Start(), ChecksumPath(p.vector),
+                         kQuit, Exit()}});
     // one changed byte anywhere in either entry: both ends, the middle, random places
     std::mt19937 rng(20261207);
     for (const char *entry : {"vxmain.vdf", "vxsky_readme.txt"}) {

@@ -36,7 +36,13 @@ uint32_t Definition(const std::string &s)
 
 // Every case on both paths: the vector one (the test machines have SSE2)
 // and the baseline, which any 386 runs.
-struct Checksum : ::testing::TestWithParam<int> { void SetUp() override { g_checksumBaseline = GetParam(); } };
+struct Checksum : ::testing::TestWithParam<int> {
+    void SetUp() override
+    {
+        ChooseChecksumPath(!GetParam());
+        ASSERT_EQ(g_checksumPath, GetParam() ? SumFlipped : SumFlippedSse2);
+    }
+};
 INSTANTIATE_TEST_SUITE_P(Checksum, Checksum, ::testing::Values(0, 1),
                          [](const ::testing::TestParamInfo<int> &p) { return p.param ? "Baseline" : "Vector"; });
 
@@ -91,6 +97,25 @@ TEST(VectorPath, ChosenByTheReportedSystem)
         version.dwMajorVersion = c.major;
         version.dwMinorVersion = c.minor;
         EXPECT_EQ(ChecksumVectorAllowed(&version), c.allowed) << c.name << ", SSE2 reported: " << reported;
+    }
+}
+
+// The check calls the path start-up chose, whichever it is: a path that
+// counts its calls stands in for it.
+int g_pathCalls;
+uint32_t CountedPath(const unsigned char *bytes, uint32_t n) { return g_pathCalls++, SumFlipped(bytes, n); }
+
+TEST(VectorPath, TheCheckTakesThePathChosen)
+{
+    g_hInstance = GetModuleHandleA(NULL);
+    g_checksumPath = CountedPath;
+    g_pathCalls = 0;
+    EXPECT_EQ(Sum("abc"), 297u);
+    EXPECT_EQ(VerifyPayload(g_payloadFiles, g_payloadChecksums, PAYLOAD_COUNT), 1);
+    EXPECT_EQ(g_pathCalls, 1 + PAYLOAD_COUNT);
+    for (int allowed : {0, 1}) {
+        ChooseChecksumPath(allowed);
+        EXPECT_EQ(g_checksumPath, allowed ? SumFlippedSse2 : SumFlipped) << "allowed " << allowed;
     }
 }
 
