@@ -12,9 +12,11 @@ typedef enum InstallResult {
     INSTALL_DECLINED = 2    /* the user refused to overwrite */
 } InstallResult;
 
-/* The copy of an entry goes in pieces of this many bytes; between two, the
+/* The copy of an entry goes in pieces of INSTALL_PIECE_SIZE bytes; after a
+   piece, once INSTALL_SERVE_BYTES have been copied since the last time, the
    setup's windows are served. */
 #define INSTALL_PIECE_SIZE 65536
+#define INSTALL_SERVE_BYTES (16 * INSTALL_PIECE_SIZE)
 
 int AskOverwrite(const char *relativeName);
 INT_PTR CALLBACK OverwriteDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

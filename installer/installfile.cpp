@@ -46,8 +46,11 @@ static int BuildPaths(const char *folder, const char *relativeName,
 
 /* A piece is a few milliseconds of work on a disk of the 1990s. */
 static char g_piece[INSTALL_PIECE_SIZE];
+static DWORD g_unserved;         /* bytes copied since the windows were served */
 
-/* Between two pieces: what waits for the setup's windows is served, as in
+/* After a piece of n bytes, once INSTALL_SERVE_BYTES have been copied since
+   the last time (a look at the queue costs more than a piece's copy on
+   today's machines): what waits for the setup's windows is served, as in
    a window that answers, but nothing the player does can start anything.
    Any look at the queue delivers the messages sent to them (the system's
    probe of a hung window among them); paint is dispatched; keys and clicks
@@ -61,10 +64,14 @@ static const UINT kServedRanges[][2] = {
     {WM_PAINT, WM_PAINT},                   /* dispatched */
 };
 
-static void ServeWindows(void)
+static void ServeWindows(DWORD n)
 {
     MSG msg;
 
+    g_unserved += n;
+    if (g_unserved < INSTALL_SERVE_BYTES)
+        return;
+    g_unserved = 0;
     for (int i = 0; i < 4; i++)
         while (PeekMessageA(&msg, NULL, kServedRanges[i][0], kServedRanges[i][1], PM_REMOVE))
             if (i == 3)
@@ -114,7 +121,7 @@ static int WriteTempFile(const char *temp, const char *fileName)
             break;
         bytes += n;
         size -= n;
-        ServeWindows();
+        ServeWindows(n);
     }
     CloseFile(file);
     FreeResource(hData);
@@ -164,7 +171,7 @@ static LONG CopyPieces(INT source, INT dest)
         if (!WriteFileBytes(LongToHandle(dest), g_piece, (DWORD)n))
             return LZERROR_WRITE;
         copied += n;
-        ServeWindows();
+        ServeWindows((DWORD)n);
     }
     return n < 0 ? n : copied;
 }
