@@ -46,36 +46,37 @@ static int BuildPaths(const char *folder, const char *relativeName,
 
 /* A piece is a few milliseconds of work on a disk of the 1990s. */
 static char g_piece[INSTALL_PIECE_SIZE];
-static DWORD g_unserved;         /* bytes copied since the windows were served */
 
-/* After a piece of n bytes, once INSTALL_SERVE_BYTES have been copied since
-   the last time (a look at the queue costs more than a piece's copy on
-   today's machines): what waits for the setup's windows is served, as in
-   a window that answers, but nothing the player does can start anything.
-   Any look at the queue delivers the messages sent to them (the system's
-   probe of a hung window among them); paint is dispatched; keys and clicks
-   that came during the copy are dropped, so that none of them reaches the
-   next question and answers it unread. Posted messages wait for the next
-   message loop, as they always did. */
-static const UINT kServedRanges[][2] = {
-    {WM_KEYFIRST, WM_KEYLAST},              /* input: dropped */
-    {WM_MOUSEFIRST, WM_MOUSELAST},
-    {WM_NCMOUSEMOVE, WM_NCMBUTTONDBLCLK},
-    {WM_PAINT, WM_PAINT},                   /* dispatched */
-};
-
-static void ServeWindows(DWORD n)
+/* Takes what waits in the queue from first to last: dispatched when
+   dispatch is set, else dropped. One call of each function for the four
+   ranges below. */
+__attribute__((noinline))
+static void TakeMessages(UINT first, UINT last, int dispatch)
 {
     MSG msg;
 
-    g_unserved += n;
-    if (g_unserved < INSTALL_SERVE_BYTES)
+    while (PeekMessageA(&msg, NULL, first, last, PM_REMOVE))
+        if (dispatch)
+            DispatchMessageA(&msg);
+}
+
+/* After a piece, when the bytes copied went from before to after past a
+   multiple of INSTALL_SERVE_BYTES (a look at the queue costs more than a
+   piece's copy on today's machines): what waits for the setup's windows
+   is served, as in a window that answers, but nothing the player does can
+   start anything. Any look at the queue delivers the messages sent to them
+   (the system's probe of a hung window among them); paint is dispatched;
+   keys and clicks that came during the copy are dropped, so that none of
+   them reaches the next question and answers it unread. Posted messages
+   wait for the next message loop, as they always did. */
+static void ServeWindows(DWORD before, DWORD after)
+{
+    if (((before ^ after) & ~(DWORD)(INSTALL_SERVE_BYTES - 1)) == 0)
         return;
-    g_unserved = 0;
-    for (int i = 0; i < 4; i++)
-        while (PeekMessageA(&msg, NULL, kServedRanges[i][0], kServedRanges[i][1], PM_REMOVE))
-            if (i == 3)
-                DispatchMessageA(&msg);
+    TakeMessages(WM_KEYFIRST, WM_KEYLAST, 0);
+    TakeMessages(WM_MOUSEFIRST, WM_MOUSELAST, 0);
+    TakeMessages(WM_NCMOUSEMOVE, WM_NCMBUTTONDBLCLK, 0);
+    TakeMessages(WM_PAINT, WM_PAINT, 1);
 }
 
 static int SameLastChar(const char *a, const char *b)
@@ -102,7 +103,7 @@ static int WriteTempFile(const char *temp, const char *fileName)
     HRSRC hRes;
     HGLOBAL hData;
     const char *bytes;
-    DWORD size;
+    DWORD size, done = 0;
 
     while ((file = CreateFileForWriting(temp)) == INVALID_HANDLE_VALUE) {
         if (MessageBoxA(GetCurrentDialog(), kTextTempFile, "Error", MB_YESNO | MB_ICONQUESTION) == IDNO)
@@ -121,7 +122,8 @@ static int WriteTempFile(const char *temp, const char *fileName)
             break;
         bytes += n;
         size -= n;
-        ServeWindows(n);
+        done += n;
+        ServeWindows(done - n, done);
     }
     CloseFile(file);
     FreeResource(hData);
@@ -171,7 +173,7 @@ static LONG CopyPieces(INT source, INT dest)
         if (!WriteFileBytes(LongToHandle(dest), g_piece, (DWORD)n))
             return LZERROR_WRITE;
         copied += n;
-        ServeWindows((DWORD)n);
+        ServeWindows((DWORD)(copied - n), (DWORD)copied);
     }
     return n < 0 ? n : copied;
 }
@@ -196,11 +198,9 @@ static InstallResult ExpandCopy(const char *temp, const char *target, const char
         return INSTALL_FAILED;
     }
 
-    copied = LZERROR_BADINHANDLE;
-    if (source >= 0) {
-        copied = CopyPieces(source, destFile);
+    copied = CopyPieces(source, destFile);   /* fails on a source not opened */
+    if (source >= 0)
         LZClose(source);
-    }
     LZClose(destFile);
     RemoveFile(temp);
 
