@@ -253,15 +253,6 @@ std::string Whole(const std::string &path)
     return ok && got == bytes.size() ? bytes : "<none>";
 }
 
-bool Write(const std::string &path, const std::string &bytes)
-{
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    DWORD put = 0;
-    bool ok = h != INVALID_HANDLE_VALUE && WriteFile(h, bytes.data(), (DWORD)bytes.size(), &put, NULL);
-    CloseHandle(h);
-    return ok && put == bytes.size();
-}
-
 std::string EntryBytes(const char *name)
 {
     HRSRC res = FindPayloadResource(name);
@@ -306,7 +297,7 @@ TEST_F(Copying, EveryLengthWholeWhateverAnInterruptedRunLeft)
             const std::string leftBytes = left == LONGER_TEMP ? std::string(bytes.size() + 3 * INSTALL_PIECE_SIZE + 1, '\xA5')
                                         : left == HALF_TARGET ? want.substr(0, want.size() / 2)
                                                               : want + std::string(100000, '\x5A');
-            ASSERT_TRUE(left == NOTHING || Write(leftPath, leftBytes));
+            ASSERT_TRUE(left == NOTHING || ui::Put(leftPath, leftBytes));
             InstallResult r = INSTALL_FAILED;
             EXPECT_EQ(Answering([&] { r = InstallPayloadFile(dir_.c_str(), e.name, e.name); }), "");
             EXPECT_EQ(r, INSTALL_OK);
