@@ -1,7 +1,7 @@
 /* Installing one payload entry: temporary file from the mapped resource,
    probe of the target, then the expand-copy onto the target or, when the
    target is in use, onto a side file replaced at the next restart. Both
-   copies go in pieces, and between two pieces the setup's windows are
+   copies go in pieces, and after every mebibyte the setup's windows are
    served, so that they answer however large the entry is. */
 #include <windows.h>
 #include <lzexpand.h>
@@ -48,8 +48,8 @@ static int BuildPaths(const char *folder, const char *relativeName,
 static char g_piece[INSTALL_PIECE_SIZE];
 
 /* Takes what waits in the queue from first to last: dispatched when
-   dispatch is set, else dropped. One call of each function for the four
-   ranges below. */
+   dispatch is set, else dropped. Out of line, so that the four ranges
+   below share one call of each platform function. */
 __attribute__((noinline))
 static void TakeMessages(UINT first, UINT last, int dispatch)
 {
