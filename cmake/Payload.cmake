@@ -6,6 +6,8 @@ set(SKYRIFT_PAYLOAD_NAMES vxmain.vdf vxsky_readme.txt)
 set(SKYRIFT_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 file(MAKE_DIRECTORY ${SKYRIFT_GENERATED_DIR})
 
+include(${CMAKE_CURRENT_LIST_DIR}/PayloadLimit.cmake)
+
 set(SKYRIFT_PAYLOAD_FILES)
 foreach(name IN LISTS SKYRIFT_PAYLOAD_NAMES)
   set(path ${SKYRIFT_PAYLOAD_DIR}/${name})
@@ -13,8 +15,12 @@ foreach(name IN LISTS SKYRIFT_PAYLOAD_NAMES)
     message(FATAL_ERROR "payload file missing: ${path}")
   endif()
   list(APPEND SKYRIFT_PAYLOAD_FILES ${path})
+endforeach()
+# before anything is copied
+skyrift_check_payload_size(${SKYRIFT_PAYLOAD_FILES})
+foreach(name IN LISTS SKYRIFT_PAYLOAD_NAMES)
   # a copy in the build tree, where the tests compare installed files to it
-  configure_file(${path} ${SKYRIFT_GENERATED_DIR}/payload/${name} COPYONLY)
+  configure_file(${SKYRIFT_PAYLOAD_DIR}/${name} ${SKYRIFT_GENERATED_DIR}/payload/${name} COPYONLY)
 endforeach()
 list(GET SKYRIFT_PAYLOAD_FILES 0 SKYRIFT_PAYLOAD_MAIN)
 list(GET SKYRIFT_PAYLOAD_FILES 1 SKYRIFT_PAYLOAD_README)

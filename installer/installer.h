@@ -12,6 +12,13 @@ typedef enum InstallResult {
     INSTALL_DECLINED = 2    /* the user refused to overwrite */
 } InstallResult;
 
+/* The copy of an entry goes in pieces of INSTALL_PIECE_SIZE bytes; after
+   each piece that completes a multiple of INSTALL_SERVE_BYTES, in writing
+   the temporary file and in the expand-copy, the setup's windows are
+   served. */
+#define INSTALL_PIECE_SIZE 65536
+#define INSTALL_SERVE_BYTES (16 * INSTALL_PIECE_SIZE)
+
 int AskOverwrite(const char *relativeName);
 INT_PTR CALLBACK OverwriteDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 

@@ -1,6 +1,8 @@
 /* Installing one payload entry: temporary file from the mapped resource,
    probe of the target, then the expand-copy onto the target or, when the
-   target is in use, onto a side file replaced at the next restart. */
+   target is in use, onto a side file replaced at the next restart. Both
+   copies go in pieces, and after every mebibyte the setup's windows are
+   served, so that they answer however large the entry is. */
 #include <windows.h>
 
 #include "installer.h"
@@ -42,6 +44,41 @@ static int BuildPaths(const char *folder, const char *relativeName,
     return 1;
 }
 
+/* A piece is a few milliseconds of work on a disk of the 1990s. */
+static char g_piece[INSTALL_PIECE_SIZE];
+
+/* Takes what waits in the queue from first to last: dispatched when
+   dispatch is set, else dropped. Out of line, so that the four ranges
+   below share one call of each platform function. */
+__attribute__((noinline))
+static void TakeMessages(UINT first, UINT last, int dispatch)
+{
+    MSG msg;
+
+    while (PeekMessageA(&msg, NULL, first, last, PM_REMOVE))
+        if (dispatch)
+            DispatchMessageA(&msg);
+}
+
+/* After a piece, when the bytes copied went from before to after past a
+   multiple of INSTALL_SERVE_BYTES (a look at the queue costs more than a
+   piece's copy on today's machines): what waits for the setup's windows
+   is served, as in a window that answers, but nothing the player does can
+   start anything. Any look at the queue delivers the messages sent to them
+   (the system's probe of a hung window among them); paint is dispatched;
+   keys and clicks that came during the copy are dropped, so that none of
+   them reaches the next question and answers it unread. Posted messages
+   wait for the next message loop, as they always did. */
+static void ServeWindows(DWORD before, DWORD after)
+{
+    if (((before ^ after) & ~(DWORD)(INSTALL_SERVE_BYTES - 1)) == 0)
+        return;
+    TakeMessages(WM_KEYFIRST, WM_KEYLAST, 0);
+    TakeMessages(WM_MOUSEFIRST, WM_MOUSELAST, 0);
+    TakeMessages(WM_NCMOUSEMOVE, WM_NCMBUTTONDBLCLK, 0);
+    TakeMessages(WM_PAINT, WM_PAINT, 1);
+}
+
 static int SameLastChar(const char *a, const char *b)
 {
     size_t la = TextLength(a, OFS_MAXPATHNAME), lb = TextLength(b, OFS_MAXPATHNAME);
@@ -58,14 +95,15 @@ static int FileExists(const char *path)
 
 /* The entry's bytes into the temporary file, asking again while it cannot
    be made; 0 when the user gives up. The write is not examined: only the
-   expand-copy's count decides whether the file was installed. */
+   expand-copy's count decides whether the file was installed. A piece that
+   cannot be written ends the writing. */
 static int WriteTempFile(const char *temp, const char *fileName)
 {
     HANDLE file;
     HRSRC hRes;
     HGLOBAL hData;
-    const void *bytes;
-    DWORD size;
+    const char *bytes;
+    DWORD size, done = 0;
 
     while ((file = CreateFileForWriting(temp)) == INVALID_HANDLE_VALUE) {
         if (MessageBoxA(GetCurrentDialog(), kTextTempFile, "Error", MB_YESNO | MB_ICONQUESTION) == IDNO)
@@ -75,9 +113,18 @@ static int WriteTempFile(const char *temp, const char *fileName)
     hRes = FindPayloadResource(fileName);
     hData = LoadResource(g_hInstance, hRes);
     size = SizeofResource(g_hInstance, hRes);
-    bytes = LockResource(hData);
-    if (bytes != NULL && size > 0)
-        WriteFileBytes(file, bytes, size);
+    bytes = (const char *)LockResource(hData);
+    if (bytes == NULL)
+        size = 0;
+    while (size > 0) {
+        DWORD n = size < INSTALL_PIECE_SIZE ? size : INSTALL_PIECE_SIZE;
+        if (!WriteFileBytes(file, bytes, n))
+            break;
+        bytes += n;
+        size -= n;
+        done += n;
+        ServeWindows(done - n, done);
+    }
     CloseFile(file);
     FreeResource(hData);
     return 1;
@@ -112,6 +159,25 @@ static INT CreateDestination(const char *dest)
     return file;
 }
 
+/* The expand-copy of an opened source onto an opened destination, piece by
+   piece: LZRead expands a compressed source and reads any other as it is.
+   The bytes written, or a negative LZERROR_ code; a piece written short is
+   a failure (a full disk). The destination, made by OpenFile, is a file
+   handle of the system's own. */
+static LONG CopyPieces(INT source, INT dest)
+{
+    LONG copied = 0;
+    INT n;
+
+    while ((n = SysLZRead(source, g_piece, INSTALL_PIECE_SIZE)) > 0) {
+        if (!WriteFileBytes(LongToHandle(dest), g_piece, (DWORD)n))
+            return LZERROR_WRITE;
+        copied += n;
+        ServeWindows((DWORD)(copied - n), (DWORD)copied);
+    }
+    return n < 0 ? n : copied;
+}
+
 /* The temporary file expand-copied onto the destination, then deleted.
    A failed copy deletes what it wrote. */
 static InstallResult ExpandCopy(const char *temp, const char *target, const char *dest)
@@ -132,7 +198,7 @@ static InstallResult ExpandCopy(const char *temp, const char *target, const char
         return INSTALL_FAILED;
     }
 
-    copied = SysLZCopy(source, destFile);
+    copied = CopyPieces(source, destFile);   /* fails on a source not opened */
     if (source >= 0)
         SysLZClose(source);
     SysLZClose(destFile);

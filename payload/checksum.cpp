@@ -3,7 +3,7 @@
 #include <string.h>
 #include "checksum.h"
 
-int g_checksumBaseline;
+ChecksumPath g_checksumPath;
 
 /* Every byte counts as a signed 8-bit value; the length is added at the end.
    A block of length below 1 yields the length itself. The sum is kept in
@@ -17,7 +17,7 @@ int g_checksumBaseline;
 /* The baseline, for any 386: words of four bytes are flipped at once and
    their bytes summed in two 16-bit lanes per accumulator, which are
    flushed before a lane can overflow. */
-static uint32_t SumFlipped(const unsigned char *bytes, uint32_t n)
+uint32_t SumFlipped(const unsigned char *bytes, uint32_t n)
 {
     uint32_t sum = 0;
     uint32_t i = 0;
@@ -56,7 +56,7 @@ static uint32_t SumFlipped(const unsigned char *bytes, uint32_t n)
    first 16-byte boundary and after the last whole 32-byte step go through
    the baseline. */
 __attribute__((target("sse2"), section(".text$vec")))
-static uint32_t SumFlippedSse2(const unsigned char *bytes, uint32_t n)
+uint32_t SumFlippedSse2(const unsigned char *bytes, uint32_t n)
 {
     uint32_t head = (uint32_t)(-(uintptr_t)bytes & 15);
     if (head > n)
@@ -92,13 +92,18 @@ static int HasSse2(void)
     return g_sse2 == 2;
 }
 
+void ChooseChecksumPath(int vectorAllowed)
+{
+    g_checksumPath = vectorAllowed && HasSse2() ? SumFlippedSse2 : SumFlipped;
+}
+
 uint32_t PayloadChecksum(const unsigned char *bytes, int32_t length)
 {
     if (length < 1)
         return (uint32_t)length;
 
     uint32_t n = (uint32_t)length;
-    uint32_t flipped = !g_checksumBaseline && HasSse2() ? SumFlippedSse2(bytes, n) : SumFlipped(bytes, n);
+    uint32_t flipped = (g_checksumPath != NULL ? g_checksumPath : SumFlipped)(bytes, n);
 
     return flipped - n * 128u + n;
 }

@@ -7,9 +7,19 @@
 
 uint32_t PayloadChecksum(const unsigned char *bytes, int32_t length);
 
-/* Set: the checksum stays on its baseline, which any 386 runs, even where
-   the processor has SSE2 (for systems that do not keep the vector
-   registers, and to test the baseline). */
-extern int g_checksumBaseline;
+/* The two paths of the checksum's one pass (see checksum.cpp): the
+   baseline, which any 386 runs, and the SSE2 path. These two and the
+   choice below keep their names in the program's link map, where the tests
+   read which path start-up chose. */
+typedef uint32_t (*ChecksumPath)(const unsigned char *bytes, uint32_t n);
+__attribute__((externally_visible)) uint32_t SumFlipped(const unsigned char *bytes, uint32_t n);
+__attribute__((externally_visible, target("sse2"))) uint32_t SumFlippedSse2(const unsigned char *bytes, uint32_t n);
+
+/* The path the checksum takes, set once at start-up by ChooseChecksumPath:
+   the SSE2 path where the system allows it (vectorAllowed) and the
+   processor has SSE2, else the baseline. Unset (NULL), the checksum takes
+   the baseline. */
+extern ChecksumPath g_checksumPath __attribute__((externally_visible));
+void ChooseChecksumPath(int vectorAllowed);
 
 #endif

@@ -8,7 +8,7 @@ FARPROC g_systemProcs[SYS_COUNT];
    SHELL32 uses it, and finds it loaded. */
 static const char kLibraries[] =
     "comctl32.dll\0" "InitCommonControls\0" "\0"
-    "lz32.dll\0" "LZOpenFileA\0" "LZCopy\0" "LZClose\0" "\0"
+    "lz32.dll\0" "LZOpenFileA\0" "LZRead\0" "LZClose\0" "\0"
     "ole32.dll\0" "CoInitialize\0" "CoUninitialize\0" "\0"
     "shell32.dll\0" "SHGetMalloc\0" "SHGetSpecialFolderLocation\0" "SHBrowseForFolderA\0"
     "SHGetPathFromIDListA\0" "\0";

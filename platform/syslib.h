@@ -16,6 +16,7 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <lzexpand.h>   /* its constants: the functions are loaded below */
 
 /* Holds every later search for a library to the system folder where the
    system can (Windows 8, and 7 with its update: SetDefaultDllDirectories),
@@ -38,7 +39,7 @@ int LoadSystemLibraries(int searchRestricted, char *missing, size_t cap);
 /* The functions, in the order the loader's table names them. */
 enum {
     SYS_INITCOMMONCONTROLS,
-    SYS_LZOPENFILE, SYS_LZCOPY, SYS_LZCLOSE,
+    SYS_LZOPENFILE, SYS_LZREAD, SYS_LZCLOSE,
     SYS_COINITIALIZE, SYS_COUNINITIALIZE,
     SYS_SHGETMALLOC, SYS_SHGETSPECIALFOLDERLOCATION, SYS_SHBROWSEFORFOLDER, SYS_SHGETPATHFROMIDLIST,
     SYS_COUNT
@@ -55,9 +56,9 @@ static inline INT SysLZOpenFile(const char *path, OFSTRUCT *of, WORD style)
 {
     return SYS_CALL(SYS_LZOPENFILE, INT(WINAPI *)(LPSTR, LPOFSTRUCT, WORD))((LPSTR)path, of, style);
 }
-static inline LONG SysLZCopy(INT source, INT dest)
+static inline INT SysLZRead(INT file, char *buffer, INT count)
 {
-    return SYS_CALL(SYS_LZCOPY, LONG(WINAPI *)(INT, INT))(source, dest);
+    return SYS_CALL(SYS_LZREAD, INT(WINAPI *)(INT, LPSTR, INT))(file, buffer, count);
 }
 static inline void SysLZClose(INT file)
 {

@@ -57,7 +57,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
         return 0;
     }
 
-    g_checksumBaseline = !ChecksumVectorAllowed(&g_osVersion);
+    ChooseChecksumPath(ChecksumVectorAllowed(&g_osVersion));
 
     g_hInstance = hInstance;
     if (!VerifyPayload(g_payloadFiles, g_payloadChecksums, PAYLOAD_COUNT)) {

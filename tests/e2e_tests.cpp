@@ -31,12 +31,13 @@ template <typename T> std::string Check(const T &got, const T &want, const std::
 
 // ------------------------------------------------------------------ files and registry
 
+// A file's bytes, whole.
 std::string Read(const std::string &path)
 {
-    std::string bytes(1 << 20, 0);   // larger than any file of the tests
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
-    DWORD got = 0;
-    bool ok = ReadFile(h, &bytes[0], (DWORD)bytes.size(), &got, NULL);
+    DWORD size = GetFileSize(h, NULL), got = 0;
+    std::string bytes(size == INVALID_FILE_SIZE ? 0 : size + 1, '\0');   // one more: a file that grew shows
+    bool ok = h != INVALID_HANDLE_VALUE && size != INVALID_FILE_SIZE && ReadFile(h, &bytes[0], size + 1, &got, NULL);
     CloseHandle(h);
     return ok ? bytes.substr(0, got) : "<none>";
 }
@@ -649,7 +650,78 @@ Step Unchanged(const std::string &changes)
 }
 Step Properties(const std::string &text) { return [=](Session &s) { return Check(FileProperties(s.exe), text, "the file properties"); }; }
 
-// The messages of a run, as the player meets them.
+// Where the link map beside the program under test puts the checksum's two
+// paths and the choice between them, and where it puts .text, which must be
+// where the exe's own header puts it (else the map is another build's).
+struct MapPlaces {
+    ULONGLONG baseline = 0, vector = 0, choice = 0, text = 0, textSize = 0;
+};
+MapPlaces ReadMap(const std::string &path)
+{
+    MapPlaces m;
+    std::istringstream in(Read(path));
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::string first, second;
+        ULONGLONG at = 0;
+        words >> first >> second;
+        if (first.rfind("0x", 0) == 0)
+            at = std::stoull(first, nullptr, 16);
+        if (at && second.rfind("SumFlipped(", 0) == 0)
+            m.baseline = at;
+        else if (at && second.rfind("SumFlippedSse2(", 0) == 0)
+            m.vector = at;
+        else if (at && second == "g_checksumPath")
+            m.choice = at;
+        else if (first == ".text" && second.rfind("0x", 0) == 0 && !m.text)
+            words >> std::hex >> m.textSize, m.text = std::stoull(second, nullptr, 16);
+    }
+    return m;
+}
+
+// The exe's preferred base and the address and size of its .text.
+bool ImageText(const std::string &image, ULONGLONG *base, ULONGLONG *text, ULONGLONG *size)
+{
+    if (image.size() < 0x400 || image[0] != 'M' || image[1] != 'Z')
+        return false;
+    const auto *nt = (const IMAGE_NT_HEADERS *)(image.data() + ((const IMAGE_DOS_HEADER *)image.data())->e_lfanew);
+    const IMAGE_SECTION_HEADER *sec = IMAGE_FIRST_SECTION(nt);
+    *base = nt->OptionalHeader.ImageBase;
+    for (int i = 0; i < nt->FileHeader.NumberOfSections; i++, sec++)
+        if (!strncmp((const char *)sec->Name, ".text", 8))
+            return *text = *base + sec->VirtualAddress, *size = sec->Misc.VirtualSize, true;
+    return false;
+}
+
+// The path of the checksum that start-up chose, read in the running setup
+// once its welcome dialog is up: the vector path, or the baseline.
+Step ChecksumPath(bool vector)
+{
+    return [=](Session &s) -> std::string {
+        std::string err;
+        if (!s.Await(kWelcome, &err))
+            return err;
+        MapPlaces m = ReadMap("X:\\bin\\VexmoorSkyriftSetup.map");
+        ULONGLONG base = 0, text = 0, size = 0;
+        if (!m.baseline || !m.vector || !m.choice || !ImageText(Read(s.exe), &base, &text, &size))
+            return "the link map or the exe does not say where the checksum's paths are";
+        if (text != m.text || size > m.textSize)
+            return "the link map belongs to another build than " + s.exe;
+        char header[2] = "";
+        void *chosen = nullptr;
+        SIZE_T got = 0;
+        if (!ReadProcessMemory(s.proc.hProcess, (void *)base, header, 2, &got) || memcmp(header, "MZ", 2))
+            return "the setup is not at its preferred base";
+        if (!ReadProcessMemory(s.proc.hProcess, (void *)m.choice, &chosen, sizeof(chosen), &got))
+            return "cannot read the setup's choice of path";
+        auto name = [&](ULONGLONG at) { return at == m.vector ? "the vector path" : at == m.baseline ? "the baseline"
+                                                                                                  : "no path"; };
+        return Check(std::string(name((ULONGLONG)chosen)), std::string(name(vector ? m.vector : m.baseline)),
+                     "the checksum's path");
+    };
+}
+
+// The messages of a run, as the player meets them.// The messages of a run, as the player meets them.
 Step Found(const std::string &dir, int press)
 {
     return Box(kSetup, "Setup found an application named 'Torvane' in:\n\n" + dir + "\n\nIs this the Torvane folder?",
@@ -726,6 +798,17 @@ std::vector<Case> StartupCases()
     // an old system is refused before a missing library is said
     cases.push_back({"OldWindowsWithoutLz32", {Win("win31"), Off("lz32.dll"), Start(), Box("Sorry!", "You need at least "
         "Windows 95 or Windows NT 4.0 to run Torvane as well as this installer.", MB_ICONHAND, "", IDOK), Exit()}});
+    // The checksum's path as start-up chose it for the reported system: the
+    // vector path on the NT family from 5.0 on where the system says the
+    // processor has SSE2, the baseline everywhere else.
+    const bool sse2 = IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE);
+    const struct { const char *version; bool vector; } paths[] = {
+        {"win95", false}, {"win98", false}, {"winme", false}, {"nt40", false},
+        {"win2k", sse2}, {"winxp", sse2}, {"win7", sse2},
+    };
+    for (auto &p : paths)
+        cases.push_back({std::string("ChecksumPathOn_") + p.version, {Win(p.version), Start(), ChecksumPath(p.vector),
+                         kQuit, Exit()}});
     // one changed byte anywhere in either entry: both ends, the middle, random places
     std::mt19937 rng(20261207);
     for (const char *entry : {"vxmain.vdf", "vxsky_readme.txt"}) {
@@ -789,6 +872,14 @@ const std::vector<Case> kInstallCases = {
     {"FailedRunThenCancelledSearch", {Game(kGame), Put(kMain, "old"), Tree("F:\\wide\\", 40), Start(), kInstall,
         Found(kGame, IDYES), Overwrite("tvdata\\vxmain.vdf", IDNO), kDeclined, kInstall, Found(kGame, IDNO),
         Click(kSearch, IDCANCEL), kQuit, Exit()}},
+    // what a run cut off by a crash or a power cut left: temporary files
+    // longer than the entries, targets written half way
+    {"LeftoverTemporaryFiles", {Game(kGame), Put(kData + "vxmain.tmp", std::string(Payload("vxmain.vdf").size() + 99999, 't')),
+        Put(kData + "vxsky_readme.tmp", std::string(9999, 't')), Start(), kInstall, Found(kGame, IDYES), kDone, Exit(),
+        Installed(kGame)}},
+    {"HalfWrittenTargets", {Game(kGame), Put(kMain, Payload("vxmain.vdf").substr(0, Payload("vxmain.vdf").size() / 2)),
+        Put(kReadme, Payload("vxsky_readme.txt").substr(0, 1000)), Start(), kInstall, Found(kGame, IDYES),
+        Overwrite("tvdata\\vxmain.vdf", IDC_YESTOALL), kDone, Exit(), Installed(kGame)}},
     {"NoDataFolder", {Put(kGame + "torvane.exe"), Start(), kInstall, Found(kGame, IDYES), TempFile(IDYES), TempFile(IDNO),
         TempFile(IDNO), kFailed, kQuit, Exit(), Only(kGame, "torvane.exe")}},
     // the longest folder whose targets the expand-copy takes, and one more
@@ -801,8 +892,10 @@ const std::vector<Case> kInUseCases = {
     {"InUseOnNt", {Game(kGame), Put(kMain, "running"), Hold(kMain, FILE_SHARE_READ), Start(), kInstall,
         Found(kGame, IDYES), Overwrite("tvdata\\vxmain.vdf", IDYES), kRestartNt, Exit(), Reboots(0), Notepad(""),
         Has(kMain, "running"), Same(kData + "vxmain.000", "vxmain.vdf"), Moves(2), Restart(), Installed(kGame)}},
-    // a holder that shares writing does not keep the file from being replaced
-    {"HeldSharingWrite", {Game(kGame), Put(kMain, "a"), Hold(kMain, FILE_SHARE_READ | FILE_SHARE_WRITE), Start(),
+    // a holder that shares writing does not keep the file from being
+    // replaced, and none of its longer old content is left
+    {"HeldSharingWrite", {Game(kGame), Put(kMain, Payload("vxmain.vdf") + std::string(70000, 'x')),
+        Hold(kMain, FILE_SHARE_READ | FILE_SHARE_WRITE), Start(),
         kInstall, Found(kGame, IDYES), Overwrite("tvdata\\vxmain.vdf", IDYES), kDone, Exit(), Moves(0), Installed(kGame)}},
     // a file that even the existence test cannot open is not asked about
     {"LockedOnNt", {Game(kGame), Put(kReadme, "locked"), Hold(kReadme, 0), Start(), kInstall, Found(kGame, IDYES),

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <algorithm>
 #include <atomic>
 #include <random>
 #include <string>
@@ -44,7 +45,13 @@ uint32_t Definition(const std::string &s)
 
 // Every case on both paths: the vector one (the test machines have SSE2)
 // and the baseline, which any 386 runs.
-struct Checksum : ::testing::TestWithParam<int> { void SetUp() override { g_checksumBaseline = GetParam(); } };
+struct Checksum : ::testing::TestWithParam<int> {
+    void SetUp() override
+    {
+        ChooseChecksumPath(!GetParam());
+        ASSERT_EQ(g_checksumPath, GetParam() ? SumFlipped : SumFlippedSse2);
+    }
+};
 INSTANTIATE_TEST_SUITE_P(Checksum, Checksum, ::testing::Values(0, 1),
                          [](const ::testing::TestParamInfo<int> &p) { return p.param ? "Baseline" : "Vector"; });
 
@@ -99,6 +106,25 @@ TEST(VectorPath, ChosenByTheReportedSystem)
         version.dwMajorVersion = c.major;
         version.dwMinorVersion = c.minor;
         EXPECT_EQ(ChecksumVectorAllowed(&version), c.allowed) << c.name << ", SSE2 reported: " << reported;
+    }
+}
+
+// The check calls the path start-up chose, whichever it is: a path that
+// counts its calls stands in for it.
+int g_pathCalls;
+uint32_t CountedPath(const unsigned char *bytes, uint32_t n) { return g_pathCalls++, SumFlipped(bytes, n); }
+
+TEST(VectorPath, TheCheckTakesThePathChosen)
+{
+    g_hInstance = GetModuleHandleA(NULL);
+    g_checksumPath = CountedPath;
+    g_pathCalls = 0;
+    EXPECT_EQ(Sum("abc"), 297u);
+    EXPECT_EQ(VerifyPayload(g_payloadFiles, g_payloadChecksums, PAYLOAD_COUNT), 1);
+    EXPECT_EQ(g_pathCalls, 1 + PAYLOAD_COUNT);
+    for (int allowed : {0, 1}) {
+        ChooseChecksumPath(allowed);
+        EXPECT_EQ(g_checksumPath, allowed ? SumFlippedSse2 : SumFlipped) << "allowed " << allowed;
     }
 }
 
@@ -172,12 +198,13 @@ struct Entries : ::testing::Test {
         CreateDirectoryA(dir_.c_str(), NULL);
     }
     // Answers the message box that fn puts up, on a thread of its own; its
-    // caption, text and style are returned.
+    // caption, text and style are returned ("" when fn put up none).
     template <typename F> std::string Answering(F fn)
     {
         std::string seen;
+        std::atomic<bool> over{false};
         std::thread driver([&] {
-            for (int i = 0; i < 500 && seen.empty(); i++, Sleep(20))
+            for (int i = 0; i < 500 && seen.empty() && !over; i++, Sleep(20))
                 for (HWND w : ui::Dialogs(GetCurrentProcessId())) {
                     std::string box = ui::Caption(w) + " | " + ui::Text(w, ui::kBoxText) + " | ";
                     if (ui::IsBox(w) && (box += std::to_string(ui::Style(w)), ui::Press(w, IDOK)))
@@ -185,6 +212,7 @@ struct Entries : ::testing::Test {
                 }
         });
         fn();
+        over = true;
         driver.join();
         return seen;
     }
@@ -251,6 +279,230 @@ TEST_F(Entries, PathWithoutAShortFormOn9xIsRefused)
         EXPECT_EQ(GetFileAttributesA(ini.c_str()), INVALID_FILE_ATTRIBUTES);
         DeleteFileA(target.c_str());
     }
+}
+
+// ------------------------------------------------------------------ the copy in pieces
+
+// A file's bytes, however many ("<none>" when it cannot be read).
+std::string Whole(const std::string &path)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    std::string bytes(h == INVALID_HANDLE_VALUE ? 0 : GetFileSize(h, NULL), '\0');
+    DWORD got = 0;
+    bool ok = h != INVALID_HANDLE_VALUE && (bytes.empty() || ReadFile(h, &bytes[0], (DWORD)bytes.size(), &got, NULL));
+    CloseHandle(h);
+    return ok && got == bytes.size() ? bytes : "<none>";
+}
+
+std::string EntryBytes(const char *name)
+{
+    HRSRC res = FindPayloadResource(name);
+    const char *bytes = (const char *)LockResource(LoadResource(GetModuleHandleA(NULL), res));
+    return bytes ? std::string(bytes, SizeofResource(GetModuleHandleA(NULL), res)) : "";
+}
+
+long long SizeOf(const std::string &path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &a) ? (long long)a.nFileSizeHigh << 32 | a.nFileSizeLow
+                                                                          : -1;
+}
+
+struct Copying : Entries {};
+
+// Every length on either side of a piece's end, and what an interrupted run
+// left behind: a temporary file longer than the entry (whose tail must not
+// reach the target), a target written half way, a target longer than the
+// entry. The target holds the entry's bytes whole, nothing more, and the
+// temporary file is gone. The compressed entry is expanded by the copy.
+TEST_F(Copying, EveryLengthWholeWhateverAnInterruptedRunLeft)
+{
+    static_assert(INSTALL_PIECE_SIZE == 65536, "the entries of unit_tests.rc straddle pieces of 64 KiB");
+    const struct { const char *name, *expanded; } entries[] = {
+        {"entry1.bin", nullptr}, {"entry65535.bin", nullptr}, {"entry65536.bin", nullptr},
+        {"entry65537.bin", nullptr}, {"entry196615.bin", nullptr}, {"packed.txt", "unpacked.txt"},
+    };
+    enum Left { NOTHING, LONGER_TEMP, HALF_TARGET, LONGER_TARGET };
+    const char *lefts[] = {"nothing", "a temporary file longer than the entry", "a target written half way",
+                           "a target longer than the entry"};
+    for (auto &e : entries)
+        for (int left : {NOTHING, LONGER_TEMP, HALF_TARGET, LONGER_TARGET}) {
+            SCOPED_TRACE(std::string(e.name) + " over " + lefts[left]);
+            const std::string bytes = EntryBytes(e.name), want = EntryBytes(e.expanded ? e.expanded : e.name);
+            const std::string target = dir_ + e.name, temp = target.substr(0, target.size() - 3) + "tmp";
+            ASSERT_FALSE(bytes.empty());
+            ASSERT_TRUE(e.expanded || want == bytes);
+            DeleteFileA(target.c_str());
+            DeleteFileA(temp.c_str());
+            const std::string leftPath = left == LONGER_TEMP ? temp : target;
+            const std::string leftBytes = left == LONGER_TEMP ? std::string(bytes.size() + 3 * INSTALL_PIECE_SIZE + 1, '\xA5')
+                                        : left == HALF_TARGET ? want.substr(0, want.size() / 2)
+                                                              : want + std::string(100000, '\x5A');
+            ASSERT_TRUE(left == NOTHING || ui::Put(leftPath, leftBytes));
+            InstallResult r = INSTALL_FAILED;
+            EXPECT_EQ(Answering([&] { r = InstallPayloadFile(dir_.c_str(), e.name, e.name); }), "");
+            EXPECT_EQ(r, INSTALL_OK);
+            std::string got = Whole(target);
+            EXPECT_EQ(got.size(), want.size());
+            EXPECT_TRUE(got == want) << "the installed bytes differ";
+            EXPECT_EQ(SizeOf(temp), -1) << "the temporary file is left";
+        }
+}
+
+// A disk that holds the temporary file and the first piece of the copy, and
+// no more: the copy written short is a disk error, and what it wrote goes.
+// H: is the test bed's small drive; it is filled, then as many pages are
+// given back as the temporary file and one piece take.
+TEST_F(Copying, FullDiskAfterAPieceIsADiskError)
+{
+    if (GetFileAttributesA("H:\\") == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "the test bed has no small drive";
+    const std::string filler = "H:\\filler", target = "H:\\entry65537.bin";
+    ui::RemoveTree("H:");
+    HANDLE h = CreateFileA(filler.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    const std::string page(4096, 'f');
+    DWORD put = 0;
+    LONG pages = 0;
+    while (WriteFile(h, page.data(), 4096, &put, NULL) && put == 4096)
+        pages++;
+    const LONG back = (65537 + 4095) / 4096 + INSTALL_PIECE_SIZE / 4096;   // the temporary file, one piece
+    ASSERT_GT(pages, back);
+    SetFilePointer(h, (pages - back) * 4096, NULL, FILE_BEGIN);
+    SetEndOfFile(h);
+    CloseHandle(h);
+    InstallResult r = INSTALL_OK;
+    EXPECT_EQ(Answering([&] { r = InstallPayloadFile("H:\\", "entry65537.bin", "entry65537.bin"); }),
+              "Error | The file, " + target + ", could not be copied due to a disk error.  Perhaps you are out of "
+              "disk space? | 16");
+    EXPECT_EQ(r, INSTALL_FAILED);
+    EXPECT_EQ(SizeOf(target), -1);
+    EXPECT_EQ(SizeOf("H:\\entry65537.tmp"), -1);
+    ui::RemoveTree("H:");
+}
+
+// Between two pieces of the copy, every INSTALL_SERVE_BYTES, the setup
+// serves its windows without acting on input. A window of the copying thread keeps a chain going: each time
+// it is painted it posts itself a key (the first one comes before the copy),
+// and each time that key is taken from the queue (seen by a hook, before it
+// could be dispatched) the window is made to need paint again. So every service of the windows shows up as a
+// paint, with the sizes of the temporary file and the target at that moment,
+// and a key that a window procedure gets was acted on. A message sent by
+// another thread before the copy starts is answered during it.
+struct Chain {
+    HWND window;
+    std::string temp, target;
+    long long size;
+    std::vector<long long> served;   // the bytes copied so far, at each paint
+    int keysPosted, keysTaken, keysActedOn, sentAnswered;
+    long long sentAt;
+    bool copying;
+} g_chain;
+
+long long Copied()
+{
+    return std::max(SizeOf(g_chain.temp), 0LL) + std::max(SizeOf(g_chain.target), 0LL);
+}
+
+LRESULT CALLBACK TakeChainKey(int code, WPARAM wp, LPARAM lp)
+{
+    const MSG *m = (const MSG *)lp;
+    if (code == HC_ACTION && wp == PM_REMOVE && m->hwnd == g_chain.window && m->message == WM_KEYDOWN) {
+        g_chain.keysTaken++;
+        InvalidateRect(m->hwnd, NULL, FALSE);
+    }
+    return CallNextHookEx(NULL, code, wp, lp);
+}
+
+LRESULT CALLBACK ChainWindow(HWND w, UINT msg, WPARAM wp, LPARAM lp)
+{
+    PAINTSTRUCT ps;
+    switch (msg) {
+    case WM_PAINT:
+        BeginPaint(w, &ps);
+        EndPaint(w, &ps);
+        if (g_chain.copying) {
+            g_chain.served.push_back(Copied());
+            g_chain.keysPosted++;
+            PostMessageA(w, WM_KEYDOWN, VK_RETURN, 1);
+        }
+        return 0;
+    case WM_KEYDOWN:
+        g_chain.keysActedOn++;
+        return 0;
+    case WM_APP:
+        g_chain.sentAnswered += g_chain.copying;
+        g_chain.sentAt = Copied();
+        return 0;
+    }
+    return DefWindowProcA(w, msg, wp, lp);
+}
+
+TEST_F(Copying, AnswersBetweenPiecesAndDropsInput)
+{
+    const char name[] = "entry4194309.bin";
+    const long long kMostBetween = INSTALL_SERVE_BYTES + INSTALL_PIECE_SIZE;   // bytes copied between two services
+    WNDCLASSA wc = {};
+    wc.lpszClassName = "SkyriftChain";
+    wc.lpfnWndProc = ChainWindow;
+    RegisterClassA(&wc);
+    g_chain = {};
+    g_chain.target = dir_ + name;
+    g_chain.temp = dir_ + "entry4194309.tmp";
+    g_chain.size = (long long)EntryBytes(name).size();
+    DeleteFileA(g_chain.target.c_str());
+    g_chain.window = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, 0, 0, 40, 40, NULL,
+                                     NULL, NULL, NULL);
+    ASSERT_NE(g_chain.window, nullptr);
+    UpdateWindow(g_chain.window);
+    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, TakeChainKey, NULL, GetCurrentThreadId());
+    std::atomic<bool> answered{false};
+    std::thread sender([&] {
+        DWORD_PTR r;
+        SendMessageTimeoutA(g_chain.window, WM_APP, 0, 0, SMTO_NORMAL, 60000, &r);
+        answered = true;
+    });
+    // the sent message waits, and the window needs paint, as the copy starts
+    for (DWORD start = GetTickCount(); !(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) &&
+                                       GetTickCount() - start < 20000;)
+        Sleep(1);
+    InvalidateRect(g_chain.window, NULL, FALSE);
+    g_chain.keysPosted = PostMessageA(g_chain.window, WM_KEYDOWN, VK_RETURN, 1);
+    g_chain.copying = true;
+    InstallResult r = INSTALL_FAILED;
+    std::string boxes = Answering([&] { r = InstallPayloadFile(dir_.c_str(), name, name); });
+    g_chain.copying = false;
+    MSG msg;
+    while (PeekMessageA(&msg, g_chain.window, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE))
+        ;
+    while (!answered)   // serves the message now if the copy did not
+        PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE), Sleep(1);
+    sender.join();
+    UnhookWindowsHookEx(hook);
+    DestroyWindow(g_chain.window);
+
+    EXPECT_EQ(boxes, "");
+    EXPECT_EQ(r, INSTALL_OK);
+    EXPECT_TRUE(Whole(g_chain.target) == EntryBytes(name));
+    EXPECT_EQ(g_chain.sentAnswered, 1) << "a message sent before the copy was not answered during it";
+    EXPECT_LE(g_chain.sentAt, kMostBetween);
+    ASSERT_FALSE(g_chain.served.empty()) << "the windows were never painted during the copy";
+    // served all the way, both while the temporary file is written and
+    // while the target is, with little work between two services
+    long long before = 0;
+    for (long long at : g_chain.served) {
+        EXPECT_LE(at - before, kMostBetween) << "no service between " << before << " and " << at << " bytes";
+        before = at;
+    }
+    EXPECT_GE(before, 2 * g_chain.size - kMostBetween) << "no service near the end";
+    EXPECT_TRUE(std::any_of(g_chain.served.begin(), g_chain.served.end(),
+                            [](long long at) { return at > 0 && at < g_chain.size; }));
+    EXPECT_TRUE(std::any_of(g_chain.served.begin(), g_chain.served.end(),
+                            [](long long at) { return at > g_chain.size && at < 2 * g_chain.size; }));
+    // every key but the one posted at the last service came out of the
+    // queue, and none reached a window
+    EXPECT_EQ(g_chain.keysActedOn, 0) << "a key reached a window during the copy";
+    EXPECT_GE(g_chain.keysTaken, std::max(1, g_chain.keysPosted - 1)) << "keys are left in the queue for the next question";
 }
 
 // ------------------------------------------------------------------ texts fit
