@@ -26,4 +26,7 @@ InstallResult ScheduleReplaceAtRestart(const char *targetPath, const char *sideP
 InstallResult InstallPayloadFile(const char *folder, const char *relativeName, const char *fileName);
 int InstallAllFiles(void);
 
+/* A message box of the copying phase: owned by the current dialog. */
+int InstallerMessage(const char *text, const char *caption, UINT style);
+
 #endif

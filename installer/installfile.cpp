@@ -106,7 +106,7 @@ static int WriteTempFile(const char *temp, const char *fileName)
     DWORD size, done = 0;
 
     while ((file = CreateFileForWriting(temp)) == INVALID_HANDLE_VALUE) {
-        if (MessageBoxA(GetCurrentDialog(), kTextTempFile, "Error", MB_YESNO | MB_ICONQUESTION) == IDNO)
+        if (InstallerMessage(kTextTempFile, "Error", MB_YESNO | MB_ICONQUESTION) == IDNO)
             return 0;
     }
 
@@ -194,7 +194,7 @@ static InstallResult ExpandCopy(const char *temp, const char *target, const char
         if (source >= 0)
             SysLZClose(source);
         RemoveFile(temp);
-        MessageBoxA(GetCurrentDialog(), dest, "Create Failed", MB_OK);
+        InstallerMessage(dest, "Create Failed", MB_OK);
         return INSTALL_FAILED;
     }
 
@@ -207,7 +207,7 @@ static InstallResult ExpandCopy(const char *temp, const char *target, const char
     if (copied <= 0) {
         char text[360];
         if (JoinText(text, sizeof(text), kTextDiskErrorA, target, kTextDiskErrorB))
-            MessageBoxA(GetCurrentDialog(), text, "Error", MB_ICONHAND);
+            InstallerMessage(text, "Error", MB_ICONHAND);
         RemoveFile(dest);
         return INSTALL_FAILED;
     }
@@ -223,7 +223,7 @@ InstallResult InstallPayloadFile(const char *folder, const char *relativeName, c
     if (!BuildPaths(folder, relativeName, target, temp, side, sizeof(target))) {
         char text[360];
         if (JoinText(text, sizeof(text), kTextTooLongA, relativeName, kTextTooLongB))
-            MessageBoxA(GetCurrentDialog(), text, "Error", MB_ICONHAND);
+            InstallerMessage(text, "Error", MB_ICONHAND);
         return INSTALL_FAILED;
     }
 

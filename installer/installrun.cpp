@@ -49,6 +49,13 @@ static void OpenReadMe(const char *base)
     CloseHandle(process.hProcess);
 }
 
+/* One call of the platform for every message of the copying phase. */
+__attribute__((noinline))
+int InstallerMessage(const char *text, const char *caption, UINT style)
+{
+    return MessageBoxA(GetCurrentDialog(), text, caption, style);
+}
+
 int InstallAllFiles(void)
 {
     char base[MAX_PATH];
@@ -72,14 +79,14 @@ int InstallAllFiles(void)
     }
 
     if (declined)
-        MessageBoxA(GetCurrentDialog(), kTextDeclined, "Error", MB_ICONHAND);
+        InstallerMessage(kTextDeclined, "Error", MB_ICONHAND);
     if (failed)
-        MessageBoxA(GetCurrentDialog(), kTextFailed, "Error", MB_ICONHAND);
+        InstallerMessage(kTextFailed, "Error", MB_ICONHAND);
 
     if (deferred) {
         if (g_osVersion.dwPlatformId == VER_PLATFORM_WIN32_NT) {
-            MessageBoxA(GetCurrentDialog(), kTextRestartNt, "Almost done...", MB_ICONINFORMATION);
-        } else if (MessageBoxA(GetCurrentDialog(), kTextRestart9x, "Almost done...",
+            InstallerMessage(kTextRestartNt, "Almost done...", MB_ICONINFORMATION);
+        } else if (InstallerMessage(kTextRestart9x, "Almost done...",
                                MB_YESNO | MB_ICONQUESTION) == IDYES) {
             ExitWindowsEx(EWX_REBOOT, 0);
         }
@@ -89,6 +96,6 @@ int InstallAllFiles(void)
         return 1;
 
     OpenReadMe(base);
-    MessageBoxA(GetCurrentDialog(), kTextSuccess, "Done!", MB_ICONEXCLAMATION);
+    InstallerMessage(kTextSuccess, "Done!", MB_ICONEXCLAMATION);
     return 0;
 }

@@ -37,7 +37,7 @@ InstallResult ScheduleReplaceAtRestart(const char *targetPath, const char *sideP
     if (!ShortPathFits(targetLen) || !ShortPathFits(sideLen)) {
         char text[360];
         if (JoinText(text, sizeof(text), kTextPathLimitA, targetPath, kTextPathLimitB))
-            MessageBoxA(GetCurrentDialog(), text, "Sorry!", MB_ICONEXCLAMATION);
+            InstallerMessage(text, "Sorry!", MB_ICONEXCLAMATION);
         RemoveFile(sidePath);
         return INSTALL_FAILED;
     }
