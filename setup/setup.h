@@ -9,4 +9,9 @@ INT_PTR CALLBACK WelcomeDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 INT_PTR CALLBACK CopyDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 void RunSetupPhases(HWND hWelcome);
 
+/* One message of the thread's queue: the keys of the modeless dialog
+   (Tab, Enter, Esc, the mnemonics and Space) go to it, which works only
+   through IsDialogMessageA; everything else is dispatched. */
+void DispatchToDialog(HWND hDialog, MSG *msg);
+
 #endif

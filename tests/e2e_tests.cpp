@@ -410,6 +410,38 @@ Step Pick(const std::string &folder)
     };
 }
 
+// The dialog is in front, the keyboard's focus on its control id: where a
+// player who types finds it.
+Step Focused(const Sel &sel, int id, bool question = false)
+{
+    return [=](Session &s) {
+        std::string err;
+        HWND w = s.Poll([&] {
+            HWND found = ui::Find(s.proc.dwProcessId, sel), focus = found ? ui::Focus(found) : NULL;
+            return found && GetForegroundWindow() == found && IsChild(found, focus) && GetDlgCtrlID(focus) == id ? found : NULL;
+        }, &err, question);
+        if (w)
+            return std::string();
+        HWND front = GetForegroundWindow(), focus = front ? ui::Focus(front) : NULL;
+        return "the focus on " + std::to_string(id) + " of " + sel.caption + ": " + err + "\nin front: \"" +
+               ui::Caption(front) + "\", the focus on " + (focus ? "\"" + ui::Caption(focus) + "\"" : "nothing");
+    };
+}
+
+// A key typed into a dialog that stays (Tab, or Browse: the picker has no
+// owner and leaves the search dialog as it is), once the dialog is in front.
+Step Type(const Sel &sel, int key)
+{
+    return [=](Session &s) {
+        std::string err;
+        HWND w = s.Poll([&] {
+            HWND found = ui::Find(s.proc.dwProcessId, sel);
+            return found && ui::Press(found, key) ? found : NULL;
+        }, &err);
+        return w ? "" : "typing on " + sel.caption + ": " + err;
+    };
+}
+
 Step Reads(const Sel &sel, const std::string &text)
 {
     return [=](Session &s) {
@@ -578,7 +610,8 @@ Step TooLong(const std::string &rel)
 {
     return Error("The file, " + rel + ", could not be copied because the path of the Torvane folder is too long.");
 }
-const Step kDeclined = Error("You chose not to overwrite some file(s).  The installation may not have completed successfully.");
+const std::string kDeclinedText = "You chose not to overwrite some file(s).  The installation may not have completed successfully.";
+const Step kDeclined = Error(kDeclinedText);
 const Step kFailed = Error("Some file(s) could not be copied do to the install program being corrupt or a disk error.  The "
                            "installation may not have completed successfully.");
 const std::string kInUse = "Some file(s) you tried to overwrite were in use during the installation.  In order for the "
@@ -588,7 +621,8 @@ Step Restart9x(int press)
 {
     return Box("Almost done...", kInUse + "Do you want to restart now?", MB_YESNO | MB_ICONQUESTION, kCopying, press);
 }
-const Step kDone = Box("Done!", "Vexmoor Skyrift has been installed successfully!", MB_ICONEXCLAMATION, kCopying, IDOK);
+Step Done(int press) { return Box("Done!", "Vexmoor Skyrift has been installed successfully!", MB_ICONEXCLAMATION, kCopying, press); }
+const Step kDone = Done(IDOK);
 const Step kCorrupt = Box("Corrupt Setup", "This setup program is corrupt, probably by a bad or aborted download.  Please "
                           "download it again.", MB_ICONHAND, "", IDOK);
 const Step kInstall = Click(kWelcome, IDOK), kQuit = Click(kWelcome, IDCANCEL);
@@ -709,6 +743,41 @@ const std::vector<Case> kInUseCases = {
         kInstall, Found(kGame, IDYES), TempFile(IDNO), kFailed, kRestartNt, Exit(), Notepad("")}},
 };
 
+// The keyboard alone: keys typed into the window in front, as a player who
+// uses no mouse types them. Each dialog comes up with the focus on its
+// default button; the welcome dialog comes back with it there.
+const int kEnter = ui::Key(VK_RETURN), kEsc = ui::Key(VK_ESCAPE), kTab = ui::Key(VK_TAB), kSpace = ui::Key(VK_SPACE);
+const Sel kOverwriteQuestion{"Overwrite?", IDC_YESTOALL};
+// a wide tree keeps the search busy long enough for a key (on F:, behind
+// the game folder on D:, when the picker is to choose that one: Wine's
+// picker does not always find a folder on a drive a search was just
+// stopped in)
+const Step kWideD = Tree("D:\\wide\\", 50), kWideF = Tree("F:\\wide\\", 50);
+
+const std::vector<Case> kKeyboardCases = {
+    {"EnterThroughACleanRun", {Game(kGame), Start(), Focused(kWelcome, IDOK), Click(kWelcome, kEnter),
+        Found(kGame, kEnter), Done(kEnter), Exit(), Installed(kGame), Notepad(kGame)}},
+    {"TabShiftTabAndSpaceOnCancel", {Start(), Focused(kWelcome, IDOK), Type(kWelcome, kTab), Focused(kWelcome, IDCANCEL),
+        Type(kWelcome, kTab), Focused(kWelcome, IDOK), Type(kWelcome, ui::Key(ui::kShift | VK_TAB)),
+        Focused(kWelcome, IDCANCEL), Click(kWelcome, kSpace), Exit(), Notepad("")}},
+    {"EscOutOfTheSearch", {kWideD, Game("F:\\Torvane\\"), Start(), Click(kWelcome, kEnter), Focused(kSearch, IDC_BROWSE),
+        Click(kSearch, kEsc), Focused(kWelcome, IDOK), Click(kWelcome, kEnter), Found("F:\\Torvane\\", kEnter),
+        Done(kEnter), Exit(), Installed("F:\\Torvane\\")}},
+    {"AltBOpensThePicker", {kWideF, Mkdir(kData), Start(), Click(kWelcome, kEnter), Focused(kSearch, IDC_BROWSE),
+        Type(kSearch, ui::Key(ui::kAlt | 'B')), Pick(kGame), Done(kEnter), Exit(), Installed(kGame)}},
+    // No, Yes, then Yes to All in a second run: no question for the read-me
+    // that the first run installed
+    {"AltKeysInTheOverwriteQuestion", {Game(kGame), Put(kMain, "old"), Put(kReadme, "old"), Start(),
+        Click(kWelcome, kEnter), Found(kGame, kEnter), Focused(kOverwriteQuestion, IDYES, true),
+        Overwrite("tvdata\\vxmain.vdf", ui::Key(ui::kAlt | 'N')), Overwrite("tvdata\\vxsky_readme.txt", ui::Key(ui::kAlt | 'Y')),
+        Box("Error", kDeclinedText, MB_ICONHAND, kCopying, kEnter), Has(kMain, "old"), Same(kReadme, "vxsky_readme.txt"),
+        Focused(kWelcome, IDOK), Click(kWelcome, kEnter), Found(kGame, kEnter),
+        Overwrite("tvdata\\vxmain.vdf", ui::Key(ui::kAlt | 'A')), Done(kEnter), Exit(), Installed(kGame)}},
+    {"EnterInTheOverwriteQuestionIsYes", {Game(kGame), Put(kMain, "old"), Start(), Click(kWelcome, kEnter),
+        Found(kGame, kEnter), Focused(kOverwriteQuestion, IDYES, true), Overwrite("tvdata\\vxmain.vdf", kEnter),
+        Done(kEnter), Exit(), Installed(kGame)}},
+};
+
 // Whether a read-only file can still be opened for writing here: Windows
 // refuses, Wine run by the superuser lets the writer through.
 bool ReadOnlyWritable()
@@ -768,5 +837,6 @@ INSTANTIATE_TEST_SUITE_P(Install, E2E, ::testing::ValuesIn(kInstallCases), Name)
 INSTANTIATE_TEST_SUITE_P(InUse, E2E, ::testing::ValuesIn(kInUseCases), Name);
 INSTANTIATE_TEST_SUITE_P(Failures, E2E, ::testing::ValuesIn(kFailureCases), Name);
 INSTANTIATE_TEST_SUITE_P(Release, E2E, ::testing::ValuesIn(kReleaseCases), Name);
+INSTANTIATE_TEST_SUITE_P(Keyboard, E2E, ::testing::ValuesIn(kKeyboardCases), Name);
 
 }  // namespace

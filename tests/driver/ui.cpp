@@ -160,8 +160,41 @@ int Style(HWND box)
     return style | (icon < 0 ? 0xF0 : icon);
 }
 
+bool Type(int key)
+{
+    std::vector<INPUT> in;
+    auto add = [&](int vk, DWORD up) {
+        INPUT i = {};
+        i.type = INPUT_KEYBOARD;
+        i.ki.wVk = (WORD)vk;
+        i.ki.wScan = (WORD)MapVirtualKeyA(vk, MAPVK_VK_TO_VSC);
+        i.ki.dwFlags = up;
+        in.push_back(i);
+    };
+    if (key & kAlt)
+        add(VK_MENU, 0);
+    if (key & kShift)
+        add(VK_SHIFT, 0);
+    add(key & 0xFFFF, 0);
+    add(key & 0xFFFF, KEYEVENTF_KEYUP);
+    if (key & kShift)
+        add(VK_SHIFT, KEYEVENTF_KEYUP);
+    if (key & kAlt)
+        add(VK_MENU, KEYEVENTF_KEYUP);
+    return SendInput((UINT)in.size(), in.data(), sizeof(INPUT)) == in.size();
+}
+
+HWND Focus(HWND w)
+{
+    GUITHREADINFO gti = {};
+    gti.cbSize = sizeof(gti);
+    return GetGUIThreadInfo(GetWindowThreadProcessId(w, NULL), &gti) ? gti.hwndFocus : NULL;
+}
+
 bool Press(HWND dlg, int id)
 {
+    if (id & kKey)
+        return GetForegroundWindow() == dlg && IsWindowEnabled(dlg) && Type(id);
     if (id == kCloseBox)   // what the caption's close box sends
         return PostMessageA(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
     GUITHREADINFO gti = {};

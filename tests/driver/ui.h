@@ -18,6 +18,9 @@ const int kBoxText = 0xFFFF;   // the text control of a message box
 const int kBoxIcon = 0x0440;   // its icon control: every message box has one
 const int kEnter = -10;        // "press" the Enter key instead of a button
 const int kCloseBox = -11;     // "press" the close box of the caption
+// "Press" a key on the keyboard: Key(VK_RETURN), Key(kAlt | 'B'), Key(kShift | VK_TAB).
+const int kKey = 0x40000000, kAlt = 0x10000, kShift = 0x20000;
+constexpr int Key(int key) { return kKey | key; }
 
 // Visible top-level dialogs of process pid (0: of any), topmost first.
 std::vector<HWND> Dialogs(DWORD pid);
@@ -36,8 +39,14 @@ std::string Owner(HWND w);            // the owner's caption, "" for none
 int Style(HWND box);
 
 // Presses a button the player could click (shown, enabled, not covered), or
-// the Enter key, or the caption's close box. False if there is nothing to press.
+// the Enter key, or the caption's close box, or types a Key on the keyboard
+// while dlg is the foreground window. False if there is nothing to press.
 bool Press(HWND dlg, int id);
+// Types a Key as the keyboard does (SendInput): it goes to the control that
+// has the focus in the foreground window, whichever that is.
+bool Type(int key);
+// The window that has the keyboard focus in w's thread (NULL: none).
+HWND Focus(HWND w);
 
 // Presses the button (0: already pressed) until the window goes, is hidden,
 // or is covered by a question the press brought up (disabled). False when it
