@@ -32,6 +32,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
         MessageBoxA(NULL, kTextOldPlatform, "Sorry!", MB_ICONHAND);
         return 0;
     }
+    if (AnotherSetupRuns())
+        return 0;
 
     g_checksumBaseline = !ChecksumVectorAllowed(&g_osVersion);
 

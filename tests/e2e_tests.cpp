@@ -207,6 +207,21 @@ DWORD WINAPI RefuseRestarts(LPVOID)
     return 0;
 }
 
+// A window of the tests' own, brought to the front as a player who turns to
+// another program does; a thread of its own keeps it answering.
+HWND g_elsewhere;
+
+DWORD WINAPI ShowElsewhere(LPVOID made)
+{
+    g_elsewhere = CreateWindowExA(WS_EX_TOOLWINDOW, "STATIC", "elsewhere", WS_POPUP | WS_VISIBLE, 0, 0, 40, 40, NULL,
+                                  NULL, NULL, NULL);
+    SetEvent(made);
+    MSG msg;
+    while (GetMessageA(&msg, NULL, 0, 0) > 0)
+        DispatchMessageA(&msg);
+    return 0;
+}
+
 // ------------------------------------------------------------------ a run of the setup
 
 // One case: a copy of the setup (with Notepad's stand-in beside it) in a
@@ -439,6 +454,58 @@ Step Type(const Sel &sel, int key)
             return found && ui::Press(found, key) ? found : NULL;
         }, &err);
         return w ? "" : "typing on " + sel.caption + ": " + err;
+    };
+}
+
+// The next window of the kind comes up; nothing is pressed.
+Step Up(const Sel &sel)
+{
+    return [=](Session &s) {
+        std::string err;
+        return s.Await(sel, &err) ? "" : "waiting for \"" + sel.caption + "\": " + err;
+    };
+}
+
+// Another program's window goes to the front, in front of the setup's.
+Step Elsewhere()
+{
+    return [](Session &) -> std::string {
+        static HANDLE made = CreateEventA(NULL, TRUE, FALSE, NULL);
+        [[maybe_unused]] static HANDLE shows = CreateThread(NULL, 0, ShowElsewhere, made, 0, NULL);
+        WaitForSingleObject(made, kWait);
+        SetForegroundWindow(g_elsewhere);
+        for (DWORD start = GetTickCount(); GetForegroundWindow() != g_elsewhere; Sleep(20))
+            if (GetTickCount() - start > kWait)
+                return "the tests' own window does not come to the front";
+        return "";
+    };
+}
+
+// The same setup started once more while it runs: the second ends at once
+// with 0, showing no window of its own, and the running one's window of the
+// kind comes to the front.
+Step SecondStart(const Sel &front)
+{
+    return [=](Session &s) -> std::string {
+        PROCESS_INFORMATION second = {};
+        if (!ui::Run("\"" + s.exe + "\"", s.dir.c_str(), &second))
+            return "cannot start " + s.exe + " again";
+        std::string shown;
+        DWORD code = 99;
+        for (DWORD start = GetTickCount(); WaitForSingleObject(second.hProcess, 0) == WAIT_TIMEOUT && GetTickCount() - start < kWait;)
+            for (HWND w : ui::Dialogs(second.dwProcessId))
+                shown += " \"" + ui::Caption(w) + "\"";
+        TerminateProcess(second.hProcess, 99);
+        WaitForSingleObject(second.hProcess, 5000);
+        GetExitCodeProcess(second.hProcess, &code);
+        CloseHandle(second.hProcess);
+        std::string err = Check((int)code, 0, "the second setup's exit code") + Check(shown, std::string(), "the second setup's windows");
+        if (!err.empty())
+            return err;
+        for (DWORD start = GetTickCount(); GetForegroundWindow() != ui::Find(s.proc.dwProcessId, front); Sleep(20))
+            if (GetTickCount() - start > kWait)
+                return "\"" + front.caption + "\" is not brought to the front; in front: \"" + ui::Caption(GetForegroundWindow()) + "\"";
+        return "";
     };
 }
 
@@ -778,6 +845,22 @@ const std::vector<Case> kKeyboardCases = {
         Done(kEnter), Exit(), Installed(kGame)}},
 };
 
+// One setup at a time: a second start while one runs brings the running
+// one's window to the front, whatever it shows, and ends. The running one
+// goes on as if nothing had happened: one run, one read-me, whole files.
+const Sel kFoundQuestion{kSetup, ui::kBoxText};
+const std::vector<Case> kOneAtATimeCases = {
+    {"SecondStartAtTheWelcome", {Game(kGame), Start(), Up(kWelcome), Elsewhere(), SecondStart(kWelcome), kInstall,
+        Found(kGame, IDYES), kDone, Exit(), Installed(kGame), Notepad(kGame)}},
+    {"SecondStartAtTheFoundQuestion", {Game(kGame), Start(), kInstall, Up(kFoundQuestion), Elsewhere(),
+        SecondStart(kFoundQuestion), Found(kGame, IDYES), kDone, Exit(), Installed(kGame), Notepad(kGame)}},
+    {"SecondStartAtTheOverwriteQuestion", {Game(kGame), Put(kMain, "old"), Start(), kInstall, Found(kGame, IDYES),
+        Up(kOverwriteQuestion), Elsewhere(), SecondStart(kOverwriteQuestion), Overwrite("tvdata\\vxmain.vdf", IDYES),
+        kDone, Exit(), Installed(kGame), Notepad(kGame)}},
+    // once the first has ended, the next start is a setup of its own
+    {"StartAfterTheFirstEnded", {Start(), kQuit, Exit(), Start(), Up(kWelcome), kQuit, Exit()}},
+};
+
 // Whether a read-only file can still be opened for writing here: Windows
 // refuses, Wine run by the superuser lets the writer through.
 bool ReadOnlyWritable()
@@ -838,5 +921,6 @@ INSTANTIATE_TEST_SUITE_P(InUse, E2E, ::testing::ValuesIn(kInUseCases), Name);
 INSTANTIATE_TEST_SUITE_P(Failures, E2E, ::testing::ValuesIn(kFailureCases), Name);
 INSTANTIATE_TEST_SUITE_P(Release, E2E, ::testing::ValuesIn(kReleaseCases), Name);
 INSTANTIATE_TEST_SUITE_P(Keyboard, E2E, ::testing::ValuesIn(kKeyboardCases), Name);
+INSTANTIATE_TEST_SUITE_P(OneAtATime, E2E, ::testing::ValuesIn(kOneAtATimeCases), Name);
 
 }  // namespace
