@@ -18,7 +18,7 @@ namespace {
 using ui::Sel;
 const DWORD kWait = 20000;
 const char kSetup[] = "Vexmoor Skyrift Setup", kCopying[] = "Copying files...";
-const Sel kWelcome{kSetup, IDOK}, kSearch{kSetup, IDC_ANIMATE}, kPicker{"Browse for Folder", IDOK};
+const Sel kWelcome{kSetup, IDOK}, kSearch{kSetup, IDC_ANIMATE};
 
 template <typename T> std::string Check(const T &got, const T &want, const std::string &what)
 {
@@ -285,7 +285,7 @@ class Session {
     {
         for (HWND w : ui::Dialogs(proc.dwProcessId))
             if (!answered.count(w) && IsWindowEnabled(w) &&
-                (ui::IsBox(w) || ui::Is(w, {"Overwrite?", IDC_YESTOALL}) || ui::Is(w, kPicker)))
+                (ui::IsBox(w) || ui::Is(w, {"Overwrite?", IDC_YESTOALL}) || ui::IsPicker(w)))
                 return w;
         return NULL;
     }
@@ -416,7 +416,7 @@ Step Pick(const std::string &folder)
     return [=](Session &s) {
         std::string err, path = folder.size() > 3 ? folder.substr(0, folder.size() - 1) : folder;
         HWND w = s.Question(&err);
-        if (!w || !ui::Is(w, kPicker))
+        if (!w || !ui::IsPicker(w))
             return "no folder picker: " + err + ui::Describe(s.proc.dwProcessId);
         s.answered.insert(w);
         if (folder.empty())
@@ -861,6 +861,35 @@ const std::vector<Case> kOneAtATimeCases = {
     {"StartAfterTheFirstEnded", {Start(), kQuit, Exit(), Start(), Up(kWelcome), kQuit, Exit()}},
 };
 
+// Double-byte code pages: the cases run in a Japanese locale (code page
+// 932, the system's windows in Japanese; the ctest entry e2e.Dbcs). The folders end in a character whose second byte is the
+// backslash's: "\xE8\xA1\xA8" (95 5C in 932) and "\xE3\x82\xBD" (83 5C).
+std::string Ansi(const wchar_t *text)
+{
+    char out[512];
+    return WideCharToMultiByte(CP_ACP, 0, text, -1, out, sizeof(out), NULL, NULL) ? out : "";
+}
+Step Japanese()
+{
+    return [](Session &) {
+        return GetACP() == 932 ? "" : "the code page is " + std::to_string(GetACP()) + ", not 932: these cases run in "
+               "ja_JP.UTF-8 (ctest runs them so, as e2e.Dbcs; tools/install-deps.sh makes the locale)";
+    };
+}
+const std::string kTable = Ansi(L"D:\\\u8868\\"), kSoFolder = Ansi(L"D:\\Games\\\u30BD\\");
+
+const std::vector<Case> kDbcsCases = {
+    {"FoundInAFolderEndingIn955C", {Japanese(), Game(kTable), Start(), kInstall, Found(kTable, IDYES), kDone, Exit(),
+        Installed(kTable), Notepad(kTable), Only("D:\\", Ansi(L"\u8868"))}},
+    {"PickedFolderEndingIn835C", {Japanese(), Mkdir(kSoFolder + "tvdata"), Start(), kInstall, NotFound(), Pick(kSoFolder),
+        kDone, Exit(), Installed(kSoFolder), Notepad(kSoFolder), Only("D:\\Games\\", Ansi(L"\u30BD"))}},
+    // the side file's path, whole, in the message that it cannot be made
+    {"CreateFailedNamesThePathWhole", {Japanese(), Game(kTable), Put(kTable + "tvdata\\vxmain.vdf", "a"),
+        Hold(kTable + "tvdata\\vxmain.vdf", 0), Mkdir(kTable + "tvdata\\vxmain.000"), Start(), kInstall,
+        Found(kTable, IDYES), Box("Create Failed", kTable + "tvdata\\vxmain.000", MB_OK, kCopying, IDOK), kFailed, kQuit,
+        Exit(), Only(kTable + "tvdata\\", "vxmain.000|vxmain.vdf|vxsky_readme.txt")}},
+};
+
 // Whether a read-only file can still be opened for writing here: Windows
 // refuses, Wine run by the superuser lets the writer through.
 bool ReadOnlyWritable()
@@ -922,5 +951,6 @@ INSTANTIATE_TEST_SUITE_P(Failures, E2E, ::testing::ValuesIn(kFailureCases), Name
 INSTANTIATE_TEST_SUITE_P(Release, E2E, ::testing::ValuesIn(kReleaseCases), Name);
 INSTANTIATE_TEST_SUITE_P(Keyboard, E2E, ::testing::ValuesIn(kKeyboardCases), Name);
 INSTANTIATE_TEST_SUITE_P(OneAtATime, E2E, ::testing::ValuesIn(kOneAtATimeCases), Name);
+INSTANTIATE_TEST_SUITE_P(Dbcs, E2E, ::testing::ValuesIn(kDbcsCases), Name);
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <algorithm>
 #include <atomic>
 #include <random>
 #include <string>
@@ -131,12 +132,13 @@ struct Entries : ::testing::Test {
         CreateDirectoryA(dir_.c_str(), NULL);
     }
     // Answers the message box that fn puts up, on a thread of its own; its
-    // caption, text and style are returned.
+    // caption, text and style are returned ("" when fn put up none).
     template <typename F> std::string Answering(F fn)
     {
         std::string seen;
+        std::atomic<bool> done{false};
         std::thread driver([&] {
-            for (int i = 0; i < 500 && seen.empty(); i++, Sleep(20))
+            for (int i = 0; i < 500 && seen.empty() && !done; i++, Sleep(20))
                 for (HWND w : ui::Dialogs(GetCurrentProcessId())) {
                     std::string box = ui::Caption(w) + " | " + ui::Text(w, ui::kBoxText) + " | ";
                     if (ui::IsBox(w) && (box += std::to_string(ui::Style(w)), ui::Press(w, IDOK)))
@@ -144,6 +146,7 @@ struct Entries : ::testing::Test {
                 }
         });
         fn();
+        done = true;
         driver.join();
         return seen;
     }
@@ -210,6 +213,70 @@ TEST_F(Entries, PathWithoutAShortFormOn9xIsRefused)
         EXPECT_EQ(GetFileAttributesA(ini.c_str()), INVALID_FILE_ATTRIBUTES);
         DeleteFileA(target.c_str());
     }
+}
+
+// ------------------------------------------------------------------ double-byte code pages
+
+// Run in a Japanese locale (code page 932; the ctest entry unit.Dbcs), where
+// a character takes one byte or two and the second can be the backslash's.
+struct Dbcs : Entries {
+    static std::string Ansi(const wchar_t *text)
+    {
+        char out[MAX_PATH];
+        return WideCharToMultiByte(CP_ACP, 0, text, -1, out, sizeof(out), NULL, NULL) ? out : "";
+    }
+    std::string Listing()
+    {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA fd;
+        HANDLE h = FindFirstFileA((dir_ + "*").c_str(), &fd);
+        for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &fd))
+            if (strcmp(fd.cFileName, ".") && strcmp(fd.cFileName, ".."))
+                names.push_back(fd.cFileName);
+        FindClose(h);
+        std::sort(names.begin(), names.end());
+        std::string out;
+        for (auto &n : names)
+            out += (out.empty() ? "" : "|") + n;
+        return out;
+    }
+};
+
+// The temporary and side files are named from the target without its last
+// three characters, whatever their width. A target in use shows it: the
+// entry goes to the side file, which stays for the restart.
+TEST_F(Dbcs, TheStemDropsThreeCharactersNotBytes)
+{
+    ASSERT_EQ(GetACP(), 932u) << "runs in ja_JP.UTF-8 (ctest runs it so, as unit.Dbcs)";
+    ui::RemoveTree(dir_);
+    CreateDirectoryA(dir_.c_str(), NULL);
+    g_osVersion.dwPlatformId = VER_PLATFORM_WIN32_NT;
+    const struct { const wchar_t *name, *side; } cases[] = {
+        {L"vxmain.vdf", L"vxmain.000"},
+        {L"\u5730\u56F3.\u8868\u30BD\u5341", L"\u5730\u56F3.000"},   // three characters of two bytes, each 5C
+        {L"\u8868.a\u30BDb", L"\u8868.000"},                           // one, two and one byte
+        {L"\u30BD\u8868.txt", L"\u30BD\u8868.000"},                    // two-byte ones before the three
+    };
+    for (auto &c : cases) {
+        std::string name = Ansi(c.name), side = Ansi(c.side), target = dir_ + name;
+        ASSERT_TRUE(ui::Put(target, "old"));
+        HANDLE held = CreateFileA(target.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+        InstallResult r = INSTALL_OK;
+        EXPECT_EQ(Answering([&] { r = InstallPayloadFile(dir_.c_str(), name.c_str(), "myfile.txt"); }), "") << target;
+        CloseHandle(held);
+        EXPECT_EQ(r, INSTALL_DEFERRED) << target;
+        EXPECT_EQ(Listing(), name < side ? name + "|" + side : side + "|" + name) << target;
+        HANDLE h = CreateFileA((dir_ + side).c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+        char bytes[8] = "";
+        DWORD got = 0;
+        ReadFile(h, bytes, sizeof(bytes), &got, NULL);
+        CloseHandle(h);
+        EXPECT_EQ(std::string(bytes, got), "abc") << side;
+        DeleteFileA(target.c_str());
+        DeleteFileA((dir_ + side).c_str());
+    }
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                       "PendingFileRenameOperations");
 }
 
 // ------------------------------------------------------------------ texts fit

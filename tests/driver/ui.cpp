@@ -3,6 +3,7 @@
 
 #include <shlobj.h>
 #include <stdio.h>
+#include <algorithm>
 
 namespace ui {
 namespace {
@@ -114,6 +115,16 @@ bool Is(HWND w, const Sel &s)
 }
 
 bool IsBox(HWND w) { return Control(w, kBoxIcon) && Control(w, kBoxText); }
+
+// Its tree of folders (the same control id on Windows and under Wine) and OK;
+// its caption is in the system's language.
+bool IsPicker(HWND w)
+{
+    char cls[16] = "";
+    HWND tree = Control(w, 0x3741);
+    return tree && IsWindowVisible(tree) && GetClassNameA(tree, cls, sizeof(cls)) && !strcmp(cls, "SysTreeView32") &&
+           Control(w, IDOK);
+}
 
 HWND Find(DWORD pid, const Sel &s)
 {
@@ -269,16 +280,25 @@ void RemoveTree(const std::string &dir)
     RemoveTree(L"\\\\?\\" + std::wstring(dir.begin(), dir.end() - (!dir.empty() && dir.back() == '\\')));
 }
 
+// Paths are stepped by character: in a double-byte code page the second
+// byte of a character can be the backslash's.
 void MakeDirs(const std::string &path)
 {
-    for (size_t i = 3; i <= path.size(); i++)
-        if (i == path.size() || path[i] == '\\')
-            CreateDirectoryA(path.substr(0, i).c_str(), NULL);
+    const char *start = path.c_str();
+    for (const char *p = start + std::min<size_t>(3, path.size());; p = CharNextA(p)) {
+        if (*p == '\\' || *p == '\0')
+            CreateDirectoryA(path.substr(0, p - start).c_str(), NULL);
+        if (*p == '\0')
+            break;
+    }
 }
 
 bool Put(const std::string &path, const std::string &bytes)
 {
-    MakeDirs(path.substr(0, path.rfind('\\')));
+    size_t folder = 0;
+    for (const char *p = path.c_str(); *p; p = CharNextA(p))
+        folder = *p == '\\' ? p - path.c_str() : folder;
+    MakeDirs(path.substr(0, folder));
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     DWORD put = 0;
     bool ok = h != INVALID_HANDLE_VALUE && WriteFile(h, bytes.data(), (DWORD)bytes.size(), &put, NULL);

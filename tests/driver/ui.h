@@ -26,6 +26,7 @@ constexpr int Key(int key) { return kKey | key; }
 std::vector<HWND> Dialogs(DWORD pid);
 bool Is(HWND w, const Sel &s);
 bool IsBox(HWND w);
+bool IsPicker(HWND w);                // the shell's folder picker, in any language
 HWND Find(DWORD pid, const Sel &s);   // a visible dialog of the kind, or NULL
 
 std::string Caption(HWND w);
