@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <stdio.h>
 #include <algorithm>
+#include <map>
 
 namespace ui {
 namespace {
@@ -246,6 +247,73 @@ bool Choose(HWND picker, const std::string &folder)
     if (p)
         CloseHandle(p);
     return ok;
+}
+
+std::string Clipped(HWND dlg, HFONT font, std::string *why)
+{
+    std::string texts;
+    for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        char cls[16] = "", line[640];
+        std::string text = Text(c);
+        LONG style = GetWindowLongA(c, GWL_STYLE);
+        RECT has;
+        if (!GetClassNameA(c, cls, sizeof(cls)) || _stricmp(cls, "Static") || (style & SS_TYPEMASK) > SS_RIGHT ||
+            text.empty() || !GetClientRect(c, &has))
+            continue;
+        RECT needs = has, shown = has, window;
+        // what of the control the dialog shows: it may reach past the edge
+        MapWindowPoints(c, dlg, (POINT *)&shown, 2);
+        GetClientRect(dlg, &window);
+        IntersectRect(&shown, &shown, &window);
+        OffsetRect(&shown, -shown.left, -shown.top);
+        HDC dc = GetDC(NULL);
+        HGDIOBJ was = SelectObject(dc, font ? font : (HFONT)SendMessageA(c, WM_GETFONT, 0, 0));
+        DrawTextA(dc, text.c_str(), -1, &needs, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | (style & SS_NOPREFIX ? DT_NOPREFIX : 0));
+        SelectObject(dc, was);
+        ReleaseDC(NULL, dc);
+        snprintf(line, sizeof(line), "\n  \"%s\" needs %ldx%ld px, has %ldx%ld, %ldx%ld of them shown", text.c_str(),
+                 needs.right, needs.bottom, has.right, has.bottom, shown.right, shown.bottom);
+        *why += line;
+        if (needs.right > shown.right || needs.bottom > shown.bottom)
+            texts += (texts.empty() ? "" : "|") + text;
+    }
+    return texts;
+}
+
+std::string CutOff(HWND dlg)
+{
+    std::string texts;
+    for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        char cls[16] = "";
+        std::string text = Text(c);
+        LONG style = GetWindowLongA(c, GWL_STYLE);
+        RECT r;
+        if (!GetClassNameA(c, cls, sizeof(cls)) || _stricmp(cls, "Static") || (style & SS_TYPEMASK) > SS_RIGHT ||
+            text.empty() || !IsWindowVisible(c) || !GetClientRect(c, &r) || r.right < 2)
+            continue;
+        MapWindowPoints(c, NULL, (POINT *)&r, 2);
+        Shot shot(r);
+        // the background is the colour most of the control shows
+        std::map<DWORD, int> colours;
+        for (int i = 0; i < shot.n; i++)
+            colours[shot.px[i] & 0xFFFFFF]++;
+        DWORD background = std::max_element(colours.begin(), colours.end(), [](auto &a, auto &b) { return a.second < b.second; })->first;
+        int w = r.right - r.left;
+        bool cut = false;
+        for (int i = w - 1; i < shot.n && !cut; i += w)
+            cut = (shot.px[i] & 0xFFFFFF) != background;
+        if (cut)
+            texts += (texts.empty() ? "" : "|") + text;
+    }
+    return texts;
+}
+
+HFONT MessageFont()
+{
+    NONCLIENTMETRICSA metrics = {};
+    metrics.cbSize = sizeof(metrics);
+    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    return CreateFontIndirectA(&metrics.lfMessageFont);
 }
 
 unsigned Pixels(HWND w)

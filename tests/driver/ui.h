@@ -68,6 +68,19 @@ bool ReportVersion(const std::string &exeName, const char *version);
 // Starts a command line in dir (NULL: this one); the thread handle is closed.
 bool Run(const std::string &command, const char *dir, PROCESS_INFORMATION *proc);
 
+// The static texts of a dialog that do not fit what the dialog shows of
+// their controls, wrapped at the control's width as it draws them and
+// measured in font, or, with NULL, in each control's own (a window of this
+// process only): the texts joined by '|', and in *why what each needs, has
+// and shows.
+std::string Clipped(HWND dlg, HFONT font, std::string *why);
+// The font every message box draws its text in: the system's message font.
+HFONT MessageFont();
+// The static texts of a dialog on screen that are drawn up to their
+// control's right edge (a line cut off there), whatever the measures said:
+// the texts joined by '|'.
+std::string CutOff(HWND dlg);
+
 unsigned Pixels(HWND w);              // a hash of what the screen shows of w
 std::string Describe(DWORD pid);      // every visible dialog, for failure messages
 
