@@ -421,7 +421,16 @@ Step Pick(const std::string &folder)
         s.answered.insert(w);
         if (folder.empty())
             return s.Close(w, IDCANCEL);
-        return ui::Choose(w, path) ? s.Close(w, IDOK) : "cannot choose " + path;
+        // Wine's picker does not always take a choice while its tree is still
+        // being filled in (seen after a search stopped by Browse): chosen
+        // again until its tree shows the folder selected
+        const char *name = path.c_str();
+        for (const char *p = name; *p; p = CharNextA(p))
+            name = *p == '\\' && p[1] ? p + 1 : name;
+        for (DWORD start = GetTickCount(); GetTickCount() - start < kWait; Sleep(100))
+            if (ui::Choose(w, path) && (path.size() <= 3 ? !ui::Chosen(w).empty() : ui::Chosen(w) == name))
+                return s.Close(w, IDOK);
+        return "cannot choose " + path + "; the picker shows \"" + ui::Chosen(w) + "\" selected";
     };
 }
 
@@ -817,8 +826,8 @@ const int kEnter = ui::Key(VK_RETURN), kEsc = ui::Key(VK_ESCAPE), kTab = ui::Key
 const Sel kOverwriteQuestion{"Overwrite?", IDC_YESTOALL};
 // a wide tree keeps the search busy long enough for a key (on F:, behind
 // the game folder on D:, when the picker is to choose that one: Wine's
-// picker does not always find a folder on a drive a search was just
-// stopped in)
+// picker takes a folder on a drive a search was just stopped in less
+// readily)
 const Step kWideD = Tree("D:\\wide\\", 50), kWideF = Tree("F:\\wide\\", 50);
 
 const std::vector<Case> kKeyboardCases = {
@@ -840,9 +849,18 @@ const std::vector<Case> kKeyboardCases = {
         Box("Error", kDeclinedText, MB_ICONHAND, kCopying, kEnter), Has(kMain, "old"), Same(kReadme, "vxsky_readme.txt"),
         Focused(kWelcome, IDOK), Click(kWelcome, kEnter), Found(kGame, kEnter),
         Overwrite("tvdata\\vxmain.vdf", ui::Key(ui::kAlt | 'A')), Done(kEnter), Exit(), Installed(kGame)}},
-    {"EnterInTheOverwriteQuestionIsYes", {Game(kGame), Put(kMain, "old"), Start(), Click(kWelcome, kEnter),
-        Found(kGame, kEnter), Focused(kOverwriteQuestion, IDYES, true), Overwrite("tvdata\\vxmain.vdf", kEnter),
-        Done(kEnter), Exit(), Installed(kGame)}},
+    {"EnterIsYesAndEscIsNoInTheOverwriteQuestion", {Game(kGame), Put(kMain, "old"), Put(kReadme, "old"), Start(),
+        Click(kWelcome, kEnter), Found(kGame, kEnter), Focused(kOverwriteQuestion, IDYES, true),
+        Overwrite("tvdata\\vxmain.vdf", kEnter), Focused(kOverwriteQuestion, IDYES, true),
+        Overwrite("tvdata\\vxsky_readme.txt", kEsc), Box("Error", kDeclinedText, MB_ICONHAND, kCopying, kEnter),
+        Same(kMain, "vxmain.vdf"), Has(kReadme, "old"), Focused(kWelcome, IDOK), Click(kWelcome, kEsc), Exit()}},
+    {"EscOnTheWelcomeEnds", {Start(), Focused(kWelcome, IDOK), Click(kWelcome, kEsc), Exit(), Notepad("")}},
+    // the animation is a tab stop of the search dialog's template
+    {"TabAndSpaceInTheSearch", {Tree("D:\\wide\\", 70), Start(), Click(kWelcome, kEnter), Focused(kSearch, IDC_BROWSE),
+        Type(kSearch, kTab), Focused(kSearch, IDCANCEL), Type(kSearch, kTab), Focused(kSearch, IDC_ANIMATE),
+        Type(kSearch, kTab), Focused(kSearch, IDC_BROWSE), Type(kSearch, ui::Key(ui::kShift | VK_TAB)),
+        Focused(kSearch, IDC_ANIMATE), Type(kSearch, ui::Key(ui::kShift | VK_TAB)), Focused(kSearch, IDCANCEL),
+        Click(kSearch, kSpace), Focused(kWelcome, IDOK), kQuit, Exit()}},
 };
 
 // One setup at a time: a second start while one runs brings the running

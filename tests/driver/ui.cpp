@@ -2,6 +2,7 @@
 #include "ui.h"
 
 #include <shlobj.h>
+#include <commctrl.h>
 #include <stdio.h>
 #include <algorithm>
 #include <map>
@@ -205,7 +206,7 @@ HWND Focus(HWND w)
 
 bool Press(HWND dlg, int id)
 {
-    if (id & kKey)
+    if (id > 0 && (id & kKey))
         return GetForegroundWindow() == dlg && IsWindowEnabled(dlg) && Type(id);
     if (id == kCloseBox)   // what the caption's close box sends
         return PostMessageA(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -314,6 +315,30 @@ HFONT MessageFont()
     metrics.cbSize = sizeof(metrics);
     SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
     return CreateFontIndirectA(&metrics.lfMessageFont);
+}
+
+std::string Chosen(HWND picker)
+{
+    HWND tree = Control(picker, 0x3741);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(picker, &pid);
+    HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    char *remote = p ? (char *)VirtualAllocEx(p, NULL, sizeof(TVITEMA) + MAX_PATH, MEM_COMMIT, PAGE_READWRITE) : NULL;
+    DWORD_PTR item = 0, r = 0;
+    char name[MAX_PATH] = "";
+    TVITEMA tv = {};
+    tv.mask = TVIF_TEXT;
+    tv.pszText = remote + sizeof(TVITEMA);
+    tv.cchTextMax = MAX_PATH;
+    if (remote && SendMessageTimeoutA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, SMTO_ABORTIFHUNG, kAnswerMs, &item) && item &&
+        (tv.hItem = (HTREEITEM)item, WriteProcessMemory(p, remote, &tv, sizeof(tv), NULL)) &&
+        SendMessageTimeoutA(tree, TVM_GETITEMA, 0, (LPARAM)remote, SMTO_ABORTIFHUNG, kAnswerMs, &r) && r)
+        ReadProcessMemory(p, remote + sizeof(TVITEMA), name, sizeof(name) - 1, NULL);
+    if (remote)
+        VirtualFreeEx(p, remote, 0, MEM_RELEASE);
+    if (p)
+        CloseHandle(p);
+    return name;
 }
 
 unsigned Pixels(HWND w)

@@ -56,6 +56,8 @@ bool Close(HWND w, int id, DWORD ms);
 // Selects a folder (no closing backslash but on a drive's root) in the
 // folder picker of another process, as a click in its tree would.
 bool Choose(HWND picker, const std::string &folder);
+// The name of the folder selected in the picker's tree ("" for none).
+std::string Chosen(HWND picker);
 
 // Arranging the drives and starting programs, as the player's machine would.
 // Empties a folder and removes it (a drive's root stays), through the
