@@ -30,8 +30,9 @@ int AnotherSetupRuns(void)
        mutex that cannot be made keeps no setup from running. */
     if (CreateMutexA(NULL, FALSE, kSetupName) == NULL || GetLastError() != ERROR_ALREADY_EXISTS)
         return 0;
-    /* The welcome dialog lives as long as the running setup's run, hidden
-       during its phases: it names the process. */
+    /* A dialog of the setup's caption names the process: the welcome
+       dialog lives as long as the run, hidden during its phases (the
+       found question has the same caption, in the same process). */
     hMain = FindWindowA((LPCSTR)MAKEINTATOM(32770), kSetupName);
     if (hMain != NULL && GetWindowThreadProcessId(hMain, &processId))
         EnumWindows(BringToFront, (LPARAM)processId);
