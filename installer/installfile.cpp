@@ -25,20 +25,25 @@ static const char kTextTooLongB[] =
    files through an OFSTRUCT, whose path holds at most OFS_MAXPATHNAME (128)
    characters with its terminator; they fail on anything longer. A target
    they cannot take is refused here, before anything is written. The
-   temporary and side paths have the target's length. */
+   temporary and side paths are no longer than the target. */
 static int BuildPaths(const char *folder, const char *relativeName,
                       char *target, char *temp, char *side, size_t cap)
 {
     size_t len;
+    char *stemEnd;
 
     if (!JoinText(target, cap, folder, relativeName, NULL))
         return 0;
     len = TextLength(target, cap);
     if (len >= OFS_MAXPATHNAME || len < 3)
         return 0;
-    /* the stem: the target without its last three characters */
+    /* the stem: the target without its last three characters, which take
+       one or two bytes each in a double-byte code page */
     JoinText(temp, cap, target, NULL, NULL);
-    temp[len - 3] = '\0';
+    stemEnd = temp + len;
+    for (int i = 0; i < 3; i++)
+        stemEnd = CharPrevA(temp, stemEnd);
+    *stemEnd = '\0';
     JoinText(side, cap, temp, "000", NULL);
     JoinText(temp, cap, temp, "tmp", NULL);
     return 1;
@@ -79,11 +84,13 @@ static void ServeWindows(DWORD before, DWORD after)
     TakeMessages(WM_PAINT, WM_PAINT, 1);
 }
 
+/* Whether two paths end in the same character, of one byte or two. */
 static int SameLastChar(const char *a, const char *b)
 {
-    size_t la = TextLength(a, OFS_MAXPATHNAME), lb = TextLength(b, OFS_MAXPATHNAME);
+    const char *endA = a + TextLength(a, OFS_MAXPATHNAME), *endB = b + TextLength(b, OFS_MAXPATHNAME);
+    const char *lastA = CharPrevA(a, endA), *lastB = CharPrevA(b, endB);
 
-    return la > 0 && lb > 0 && a[la - 1] == b[lb - 1];
+    return lastA != endA && endA - lastA == endB - lastB && lastA[0] == lastB[0] && endA[-1] == endB[-1];
 }
 
 static int FileExists(const char *path)

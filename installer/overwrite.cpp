@@ -15,7 +15,7 @@ INT_PTR CALLBACK OverwriteDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
         /* lParam is the relative name, valid during initialisation only */
         if (JoinText(text, sizeof(text), "The file ", (const char *)lParam, " already exists."))
             SendDlgItemMessageA(hwnd, IDC_OVERWRITE_TEXT, WM_SETTEXT, 0, (LPARAM)text);
-        return FALSE;
+        return TRUE;        /* the focus on Yes, the default button */
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDCANCEL:          /* Esc or the close box */

@@ -51,7 +51,10 @@ int BrowseForFolder(const char *title, char *pathOut)
         result = 1;
         if (SysSHGetPathFromIDList(chosen, displayName)) {
             size_t len = TextLength(displayName, MAX_PATH);
-            int needSlash = len == 0 || displayName[len - 1] != '\\';
+            /* Its last character, not its last byte: in a double-byte code
+               page the second byte of a character ("\x83\x5C" in 932) can
+               be the backslash's. */
+            int needSlash = len == 0 || *CharPrevA(displayName, displayName + len) != '\\';
 
             /* The folder must keep room for its backslash; a path that has
                none is refused rather than cut short. */

@@ -19,7 +19,7 @@ INT_PTR CALLBACK SearchDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
     switch (msg) {
     case WM_INITDIALOG:
         SendDlgItemMessageA(hwnd, IDC_ANIMATE, ACM_OPENA, 0, (LPARAM)MAKEINTRESOURCEA(IDR_SEARCH_CLIP));
-        return FALSE;
+        return TRUE;        /* the focus on Browse, the default button */
 
     case WM_TIMER:
         /* No timer runs here: this is the worker's "folder accepted". */

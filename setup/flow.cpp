@@ -17,6 +17,14 @@ INT_PTR CALLBACK CopyDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return FALSE;
 }
 
+void DispatchToDialog(HWND hDialog, MSG *msg)
+{
+    if (!IsDialogMessageA(hDialog, msg)) {
+        TranslateMessage(msg);
+        DispatchMessageA(msg);
+    }
+}
+
 static void ForgetSearchWorker(void)
 {
     WaitForSearchWorker();
@@ -59,8 +67,7 @@ void RunSetupPhases(HWND hWelcome)
         got = GetMessageA(&msg, NULL, 0, 0);
         if (got == 0 || got == -1)
             break;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        DispatchToDialog(hSearch, &msg);
     }
 
     DestroyWindow(hSearch);

@@ -51,6 +51,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
         MessageBoxA(NULL, kTextOldPlatform, "Sorry!", MB_ICONHAND);
         return 0;
     }
+    if (AnotherSetupRuns())
+        return 0;
 
     if (!loaded) {
         SayLibraryMissing(missing);
@@ -75,12 +77,13 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
                                   WelcomeDlgProc, 0);
     SetCurrentDialog(hWelcome);
 
-    /* Without its main window the loop below would wait for ever. */
+    /* Without its main window the loop below would wait for ever. The loop
+       runs while the welcome dialog is up (the search phase has a loop of
+       its own); once the welcome dialog has been destroyed, nothing is a
+       child of it and every message is dispatched. */
     if (hWelcome != NULL) {
-        while ((got = GetMessageA(&msg, NULL, 0, 0)) != 0 && got != -1) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
+        while ((got = GetMessageA(&msg, NULL, 0, 0)) != 0 && got != -1)
+            DispatchToDialog(hWelcome, &msg);
     }
 
     if (g_hSearchThread != NULL) {

@@ -9,4 +9,13 @@ INT_PTR CALLBACK WelcomeDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 INT_PTR CALLBACK CopyDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 void RunSetupPhases(HWND hWelcome);
 
+/* 1 when another setup already runs (this one is to end at once, having
+   brought that one's window to the front), else 0. */
+int AnotherSetupRuns(void);
+
+/* One message of the thread's queue: the keys of the modeless dialog
+   (Tab, Enter, Esc, the mnemonics and Space) go to it, which works only
+   through IsDialogMessageA; everything else is dispatched. */
+void DispatchToDialog(HWND hDialog, MSG *msg);
+
 #endif

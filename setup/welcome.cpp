@@ -9,8 +9,11 @@ INT_PTR CALLBACK WelcomeDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     (void)lParam;
     switch (msg) {
     case WM_INITDIALOG:
+        /* TRUE: the focus goes to the first tab stop, Install, the default
+           button; when the dialog comes back after a search or a run, the
+           dialog manager gives the focus back to where it was, Install. */
         ShowWindow(hwnd, SW_SHOWNORMAL);
-        return FALSE;
+        return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDCANCEL:

@@ -18,7 +18,7 @@ namespace {
 using ui::Sel;
 const DWORD kWait = 20000;
 const char kSetup[] = "Vexmoor Skyrift Setup", kCopying[] = "Copying files...";
-const Sel kWelcome{kSetup, IDOK}, kSearch{kSetup, IDC_ANIMATE}, kPicker{"Browse for Folder", IDOK};
+const Sel kWelcome{kSetup, IDOK}, kSearch{kSetup, IDC_ANIMATE};
 
 template <typename T> std::string Check(const T &got, const T &want, const std::string &what)
 {
@@ -208,6 +208,21 @@ DWORD WINAPI RefuseRestarts(LPVOID)
     return 0;
 }
 
+// A window of the tests' own, brought to the front as a player who turns to
+// another program does; a thread of its own keeps it answering.
+HWND g_elsewhere;
+
+DWORD WINAPI ShowElsewhere(LPVOID made)
+{
+    g_elsewhere = CreateWindowExA(WS_EX_TOOLWINDOW, "STATIC", "elsewhere", WS_POPUP | WS_VISIBLE, 0, 0, 40, 40, NULL,
+                                  NULL, NULL, NULL);
+    SetEvent(made);
+    MSG msg;
+    while (GetMessageA(&msg, NULL, 0, 0) > 0)
+        DispatchMessageA(&msg);
+    return 0;
+}
+
 // ------------------------------------------------------------------ a run of the setup
 
 const char kSystemNotepad[] = "C:\\windows\\notepad.exe";
@@ -279,7 +294,7 @@ class Session {
     {
         for (HWND w : ui::Dialogs(proc.dwProcessId))
             if (!answered.count(w) && IsWindowEnabled(w) &&
-                (ui::IsBox(w) || ui::Is(w, {"Overwrite?", IDC_YESTOALL}) || ui::Is(w, kPicker)))
+                (ui::IsBox(w) || ui::Is(w, {"Overwrite?", IDC_YESTOALL}) || ui::IsPicker(w)))
                 return w;
         return NULL;
     }
@@ -416,12 +431,105 @@ Step Pick(const std::string &folder)
     return [=](Session &s) {
         std::string err, path = folder.size() > 3 ? folder.substr(0, folder.size() - 1) : folder;
         HWND w = s.Question(&err);
-        if (!w || !ui::Is(w, kPicker))
+        if (!w || !ui::IsPicker(w))
             return "no folder picker: " + err + ui::Describe(s.proc.dwProcessId);
         s.answered.insert(w);
         if (folder.empty())
             return s.Close(w, IDCANCEL);
-        return ui::Choose(w, path) ? s.Close(w, IDOK) : "cannot choose " + path;
+        // Wine's picker does not always take a choice while its tree is still
+        // being filled in (seen after a search stopped by Browse): chosen
+        // again until its tree shows the folder selected
+        const char *name = path.c_str();
+        for (const char *p = name; *p; p = CharNextA(p))
+            name = *p == '\\' && p[1] ? p + 1 : name;
+        for (DWORD start = GetTickCount(); GetTickCount() - start < kWait; Sleep(100))
+            if (ui::Choose(w, path) && (path.size() <= 3 ? !ui::Chosen(w).empty() : ui::Chosen(w) == name))
+                return s.Close(w, IDOK);
+        return "cannot choose " + path + "; the picker shows \"" + ui::Chosen(w) + "\" selected";
+    };
+}
+
+// The dialog is in front, the keyboard's focus on its control id: where a
+// player who types finds it.
+Step Focused(const Sel &sel, int id, bool question = false)
+{
+    return [=](Session &s) {
+        std::string err;
+        HWND w = s.Poll([&] {
+            HWND found = ui::Find(s.proc.dwProcessId, sel), focus = found ? ui::Focus(found) : NULL;
+            return found && GetForegroundWindow() == found && IsChild(found, focus) && GetDlgCtrlID(focus) == id ? found : NULL;
+        }, &err, question);
+        if (w)
+            return std::string();
+        HWND front = GetForegroundWindow(), focus = front ? ui::Focus(front) : NULL;
+        return "the focus on " + std::to_string(id) + " of " + sel.caption + ": " + err + "\nin front: \"" +
+               ui::Caption(front) + "\", the focus on " + (focus ? "\"" + ui::Caption(focus) + "\"" : "nothing");
+    };
+}
+
+// A key typed into a dialog that stays (Tab, or Browse: the picker has no
+// owner and leaves the search dialog as it is), once the dialog is in front.
+Step Type(const Sel &sel, int key)
+{
+    return [=](Session &s) {
+        std::string err;
+        HWND w = s.Poll([&] {
+            HWND found = ui::Find(s.proc.dwProcessId, sel);
+            return found && ui::Press(found, key) ? found : NULL;
+        }, &err);
+        return w ? "" : "typing on " + sel.caption + ": " + err;
+    };
+}
+
+// The next window of the kind comes up; nothing is pressed.
+Step Up(const Sel &sel)
+{
+    return [=](Session &s) {
+        std::string err;
+        return s.Await(sel, &err) ? "" : "waiting for \"" + sel.caption + "\": " + err;
+    };
+}
+
+// Another program's window goes to the front, in front of the setup's.
+Step Elsewhere()
+{
+    return [](Session &) -> std::string {
+        static HANDLE made = CreateEventA(NULL, TRUE, FALSE, NULL);
+        [[maybe_unused]] static HANDLE shows = CreateThread(NULL, 0, ShowElsewhere, made, 0, NULL);
+        WaitForSingleObject(made, kWait);
+        SetForegroundWindow(g_elsewhere);
+        for (DWORD start = GetTickCount(); GetForegroundWindow() != g_elsewhere; Sleep(20))
+            if (GetTickCount() - start > kWait)
+                return "the tests' own window does not come to the front";
+        return "";
+    };
+}
+
+// The same setup started once more while it runs: the second ends at once
+// with 0, showing no window of its own, and the running one's window of the
+// kind comes to the front.
+Step SecondStart(const Sel &front)
+{
+    return [=](Session &s) -> std::string {
+        PROCESS_INFORMATION second = {};
+        if (!ui::Run("\"" + s.exe + "\"", s.dir.c_str(), &second))
+            return "cannot start " + s.exe + " again";
+        std::string shown;
+        DWORD code = 99;
+        for (DWORD start = GetTickCount(); WaitForSingleObject(second.hProcess, 0) == WAIT_TIMEOUT && GetTickCount() - start < kWait;)
+            for (HWND w : ui::Dialogs(second.dwProcessId))
+                shown += " \"" + ui::Caption(w) + "\"";
+        TerminateProcess(second.hProcess, 99);
+        WaitForSingleObject(second.hProcess, 5000);
+        GetExitCodeProcess(second.hProcess, &code);
+        CloseHandle(second.hProcess);
+        std::string err = Check((int)code, 0, "the second setup's exit code") + Check(shown, std::string(), "the second setup's windows");
+        if (!err.empty())
+            return err;
+        for (DWORD start = GetTickCount(); GetForegroundWindow() != ui::Find(s.proc.dwProcessId, front); Sleep(20))
+            if (GetTickCount() - start > kWait)
+                return "\"" + front.caption + "\" is not brought to the front; in front: \"" + ui::Caption(GetForegroundWindow()) + "\"";
+        return "";
     };
 }
 
@@ -746,7 +854,8 @@ Step TooLong(const std::string &rel)
 {
     return Error("The file, " + rel + ", could not be copied because the path of the Torvane folder is too long.");
 }
-const Step kDeclined = Error("You chose not to overwrite some file(s).  The installation may not have completed successfully.");
+const std::string kDeclinedText = "You chose not to overwrite some file(s).  The installation may not have completed successfully.";
+const Step kDeclined = Error(kDeclinedText);
 const Step kFailed = Error("Some file(s) could not be copied do to the install program being corrupt or a disk error.  The "
                            "installation may not have completed successfully.");
 const std::string kInUse = "Some file(s) you tried to overwrite were in use during the installation.  In order for the "
@@ -756,7 +865,8 @@ Step Restart9x(int press)
 {
     return Box("Almost done...", kInUse + "Do you want to restart now?", MB_YESNO | MB_ICONQUESTION, kCopying, press);
 }
-const Step kDone = Box("Done!", "Vexmoor Skyrift has been installed successfully!", MB_ICONEXCLAMATION, kCopying, IDOK);
+Step Done(int press) { return Box("Done!", "Vexmoor Skyrift has been installed successfully!", MB_ICONEXCLAMATION, kCopying, press); }
+const Step kDone = Done(IDOK);
 const Step kCorrupt = Box("Corrupt Setup", "This setup program is corrupt, probably by a bad or aborted download.  Please "
                           "download it again.", MB_ICONHAND, "", IDOK);
 const Step kInstall = Click(kWelcome, IDOK), kQuit = Click(kWelcome, IDCANCEL);
@@ -909,6 +1019,95 @@ const std::vector<Case> kInUseCases = {
         kInstall, Found(kGame, IDYES), TempFile(IDNO), kFailed, kRestartNt, Exit(), Notepad("")}},
 };
 
+// The keyboard alone: keys typed into the window in front, as a player who
+// uses no mouse types them. Each dialog comes up with the focus on its
+// default button; the welcome dialog comes back with it there.
+const int kEnter = ui::Key(VK_RETURN), kEsc = ui::Key(VK_ESCAPE), kTab = ui::Key(VK_TAB), kSpace = ui::Key(VK_SPACE);
+const Sel kOverwriteQuestion{"Overwrite?", IDC_YESTOALL};
+// a wide tree keeps the search busy long enough for a key (on F:, behind
+// the game folder on D:, when the picker is to choose that one: Wine's
+// picker takes a folder on a drive a search was just stopped in less
+// readily)
+const Step kWideD = Tree("D:\\wide\\", 50), kWideF = Tree("F:\\wide\\", 50);
+
+const std::vector<Case> kKeyboardCases = {
+    {"EnterThroughACleanRun", {Game(kGame), Start(), Focused(kWelcome, IDOK), Click(kWelcome, kEnter),
+        Found(kGame, kEnter), Done(kEnter), Exit(), Installed(kGame), Notepad(kGame)}},
+    {"TabShiftTabAndSpaceOnCancel", {Start(), Focused(kWelcome, IDOK), Type(kWelcome, kTab), Focused(kWelcome, IDCANCEL),
+        Type(kWelcome, kTab), Focused(kWelcome, IDOK), Type(kWelcome, ui::Key(ui::kShift | VK_TAB)),
+        Focused(kWelcome, IDCANCEL), Click(kWelcome, kSpace), Exit(), Notepad("")}},
+    {"EscOutOfTheSearch", {kWideD, Game("F:\\Torvane\\"), Start(), Click(kWelcome, kEnter), Focused(kSearch, IDC_BROWSE),
+        Click(kSearch, kEsc), Focused(kWelcome, IDOK), Click(kWelcome, kEnter), Found("F:\\Torvane\\", kEnter),
+        Done(kEnter), Exit(), Installed("F:\\Torvane\\")}},
+    {"AltBOpensThePicker", {kWideF, Mkdir(kData), Start(), Click(kWelcome, kEnter), Focused(kSearch, IDC_BROWSE),
+        Type(kSearch, ui::Key(ui::kAlt | 'B')), Pick(kGame), Done(kEnter), Exit(), Installed(kGame)}},
+    // No, Yes, then Yes to All in a second run: no question for the read-me
+    // that the first run installed
+    {"AltKeysInTheOverwriteQuestion", {Game(kGame), Put(kMain, "old"), Put(kReadme, "old"), Start(),
+        Click(kWelcome, kEnter), Found(kGame, kEnter), Focused(kOverwriteQuestion, IDYES, true),
+        Overwrite("tvdata\\vxmain.vdf", ui::Key(ui::kAlt | 'N')), Overwrite("tvdata\\vxsky_readme.txt", ui::Key(ui::kAlt | 'Y')),
+        Box("Error", kDeclinedText, MB_ICONHAND, kCopying, kEnter), Has(kMain, "old"), Same(kReadme, "vxsky_readme.txt"),
+        Focused(kWelcome, IDOK), Click(kWelcome, kEnter), Found(kGame, kEnter),
+        Overwrite("tvdata\\vxmain.vdf", ui::Key(ui::kAlt | 'A')), Done(kEnter), Exit(), Installed(kGame)}},
+    {"EnterIsYesAndEscIsNoInTheOverwriteQuestion", {Game(kGame), Put(kMain, "old"), Put(kReadme, "old"), Start(),
+        Click(kWelcome, kEnter), Found(kGame, kEnter), Focused(kOverwriteQuestion, IDYES, true),
+        Overwrite("tvdata\\vxmain.vdf", kEnter), Focused(kOverwriteQuestion, IDYES, true),
+        Overwrite("tvdata\\vxsky_readme.txt", kEsc), Box("Error", kDeclinedText, MB_ICONHAND, kCopying, kEnter),
+        Same(kMain, "vxmain.vdf"), Has(kReadme, "old"), Focused(kWelcome, IDOK), Click(kWelcome, kEsc), Exit()}},
+    {"EscOnTheWelcomeEnds", {Start(), Focused(kWelcome, IDOK), Click(kWelcome, kEsc), Exit(), Notepad("")}},
+    // the animation is a tab stop of the search dialog's template
+    {"TabAndSpaceInTheSearch", {Tree("D:\\wide\\", 70), Start(), Click(kWelcome, kEnter), Focused(kSearch, IDC_BROWSE),
+        Type(kSearch, kTab), Focused(kSearch, IDCANCEL), Type(kSearch, kTab), Focused(kSearch, IDC_ANIMATE),
+        Type(kSearch, kTab), Focused(kSearch, IDC_BROWSE), Type(kSearch, ui::Key(ui::kShift | VK_TAB)),
+        Focused(kSearch, IDC_ANIMATE), Type(kSearch, ui::Key(ui::kShift | VK_TAB)), Focused(kSearch, IDCANCEL),
+        Click(kSearch, kSpace), Focused(kWelcome, IDOK), kQuit, Exit()}},
+};
+
+// One setup at a time: a second start while one runs brings the running
+// one's window to the front, whatever it shows, and ends. The running one
+// goes on as if nothing had happened: one run, one read-me, whole files.
+const Sel kFoundQuestion{kSetup, ui::kBoxText};
+const std::vector<Case> kOneAtATimeCases = {
+    {"SecondStartAtTheWelcome", {Game(kGame), Start(), Up(kWelcome), Elsewhere(), SecondStart(kWelcome), kInstall,
+        Found(kGame, IDYES), kDone, Exit(), Installed(kGame), Notepad(kGame)}},
+    {"SecondStartAtTheFoundQuestion", {Game(kGame), Start(), kInstall, Up(kFoundQuestion), Elsewhere(),
+        SecondStart(kFoundQuestion), Found(kGame, IDYES), kDone, Exit(), Installed(kGame), Notepad(kGame)}},
+    {"SecondStartAtTheOverwriteQuestion", {Game(kGame), Put(kMain, "old"), Start(), kInstall, Found(kGame, IDYES),
+        Up(kOverwriteQuestion), Elsewhere(), SecondStart(kOverwriteQuestion), Overwrite("tvdata\\vxmain.vdf", IDYES),
+        kDone, Exit(), Installed(kGame), Notepad(kGame)}},
+    // once the first has ended, the next start is a setup of its own
+    {"StartAfterTheFirstEnded", {Start(), kQuit, Exit(), Start(), Up(kWelcome), kQuit, Exit()}},
+};
+
+// Double-byte code pages: the cases run in a Japanese locale (code page
+// 932, the system's windows in Japanese; the ctest entry e2e.Dbcs). The folders end in a character whose second byte is the
+// backslash's: "\xE8\xA1\xA8" (95 5C in 932) and "\xE3\x82\xBD" (83 5C).
+std::string Ansi(const wchar_t *text)
+{
+    char out[512];
+    return WideCharToMultiByte(CP_ACP, 0, text, -1, out, sizeof(out), NULL, NULL) ? out : "";
+}
+Step Japanese()
+{
+    return [](Session &) {
+        return GetACP() == 932 ? "" : "the code page is " + std::to_string(GetACP()) + ", not 932: these cases run in "
+               "ja_JP.UTF-8 (ctest runs them so, as e2e.Dbcs; tools/install-deps.sh makes the locale)";
+    };
+}
+const std::string kTable = Ansi(L"D:\\\u8868\\"), kSoFolder = Ansi(L"D:\\Games\\\u30BD\\");
+
+const std::vector<Case> kDbcsCases = {
+    {"FoundInAFolderEndingIn955C", {Japanese(), Game(kTable), Start(), kInstall, Found(kTable, IDYES), kDone, Exit(),
+        Installed(kTable), Notepad(kTable), Only("D:\\", Ansi(L"\u8868"))}},
+    {"PickedFolderEndingIn835C", {Japanese(), Mkdir(kSoFolder + "tvdata"), Start(), kInstall, NotFound(), Pick(kSoFolder),
+        kDone, Exit(), Installed(kSoFolder), Notepad(kSoFolder), Only("D:\\Games\\", Ansi(L"\u30BD"))}},
+    // the side file's path, whole, in the message that it cannot be made
+    {"CreateFailedNamesThePathWhole", {Japanese(), Game(kTable), Put(kTable + "tvdata\\vxmain.vdf", "a"),
+        Hold(kTable + "tvdata\\vxmain.vdf", 0), Mkdir(kTable + "tvdata\\vxmain.000"), Start(), kInstall,
+        Found(kTable, IDYES), Box("Create Failed", kTable + "tvdata\\vxmain.000", MB_OK, kCopying, IDOK), kFailed, kQuit,
+        Exit(), Only(kTable + "tvdata\\", "vxmain.000|vxmain.vdf|vxsky_readme.txt")}},
+};
+
 // Whether a read-only file can still be opened for writing here: Windows
 // refuses, Wine run by the superuser lets the writer through.
 bool ReadOnlyWritable()
@@ -988,5 +1187,8 @@ INSTANTIATE_TEST_SUITE_P(InUse, E2E, ::testing::ValuesIn(kInUseCases), Name);
 INSTANTIATE_TEST_SUITE_P(Failures, E2E, ::testing::ValuesIn(kFailureCases), Name);
 INSTANTIATE_TEST_SUITE_P(Release, E2E, ::testing::ValuesIn(kReleaseCases), Name);
 INSTANTIATE_TEST_SUITE_P(Planted, E2E, ::testing::ValuesIn(kPlantedCases), Name);
+INSTANTIATE_TEST_SUITE_P(Keyboard, E2E, ::testing::ValuesIn(kKeyboardCases), Name);
+INSTANTIATE_TEST_SUITE_P(OneAtATime, E2E, ::testing::ValuesIn(kOneAtATimeCases), Name);
+INSTANTIATE_TEST_SUITE_P(Dbcs, E2E, ::testing::ValuesIn(kDbcsCases), Name);
 
 }  // namespace

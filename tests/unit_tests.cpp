@@ -505,55 +505,163 @@ TEST_F(Copying, AnswersBetweenPiecesAndDropsInput)
     EXPECT_GE(g_chain.keysTaken, std::max(1, g_chain.keysPosted - 1)) << "keys are left in the queue for the next question";
 }
 
-// ------------------------------------------------------------------ texts fit
+// ------------------------------------------------------------------ double-byte code pages
 
-// The static texts of a dialog that do not fit their controls, measured in
-// the control's own font and wrapped at its width as the control draws them:
-// the texts joined by '|', and in *why what each needs and has.
-std::string Clipped(HWND dlg, std::string *why)
-{
-    std::string texts;
-    for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        char cls[16] = "", text[512] = "", line[640];
-        LONG style = GetWindowLongA(c, GWL_STYLE);
-        RECT has;
-        if (!GetClassNameA(c, cls, sizeof(cls)) || _stricmp(cls, "Static") || (style & SS_TYPEMASK) > SS_RIGHT ||
-            !GetWindowTextA(c, text, sizeof(text)) || !GetClientRect(c, &has))
-            continue;
-        RECT needs = has;
-        HDC dc = GetDC(c);
-        SelectObject(dc, (HFONT)SendMessageA(c, WM_GETFONT, 0, 0));
-        DrawTextA(dc, text, -1, &needs, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | (style & SS_NOPREFIX ? DT_NOPREFIX : 0));
-        ReleaseDC(c, dc);
-        snprintf(line, sizeof(line), "\n  \"%s\" needs %ldx%ld px, has %ldx%ld", text, needs.right, needs.bottom, has.right, has.bottom);
-        if (needs.right > has.right || needs.bottom > has.bottom)
-            texts += (texts.empty() ? "" : "|") + std::string(text), *why += line;
+// Run in a Japanese locale (code page 932; the ctest entry unit.Dbcs), where
+// a character takes one byte or two and the second can be the backslash's.
+struct Dbcs : Entries {
+    static std::string Ansi(const wchar_t *text)
+    {
+        char out[MAX_PATH];
+        return WideCharToMultiByte(CP_ACP, 0, text, -1, out, sizeof(out), NULL, NULL) ? out : "";
     }
-    return texts;
+    std::string Listing()
+    {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA fd;
+        HANDLE h = FindFirstFileA((dir_ + "*").c_str(), &fd);
+        for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &fd))
+            if (strcmp(fd.cFileName, ".") && strcmp(fd.cFileName, ".."))
+                names.push_back(fd.cFileName);
+        FindClose(h);
+        std::sort(names.begin(), names.end());
+        std::string out;
+        for (auto &n : names)
+            out += (out.empty() ? "" : "|") + n;
+        return out;
+    }
+};
+
+// The temporary and side files are named from the target without its last
+// three characters, whatever their width. A target in use shows it: the
+// entry goes to the side file, which stays for the restart.
+TEST_F(Dbcs, TheStemDropsThreeCharactersNotBytes)
+{
+    ASSERT_EQ(GetACP(), 932u) << "runs in ja_JP.UTF-8 (ctest runs it so, as unit.Dbcs)";
+    ui::RemoveTree(dir_);
+    CreateDirectoryA(dir_.c_str(), NULL);
+    g_osVersion.dwPlatformId = VER_PLATFORM_WIN32_NT;
+    const struct { const wchar_t *name, *side; } cases[] = {
+        {L"vxmain.vdf", L"vxmain.000"},
+        {L"\u5730\u56F3.\u8868\u30BD\u5341", L"\u5730\u56F3.000"},   // three characters of two bytes, each 5C
+        {L"\u8868.a\u30BDb", L"\u8868.000"},                           // one, two and one byte
+        {L"\u30BD\u8868.txt", L"\u30BD\u8868.000"},                    // two-byte ones before the three
+    };
+    for (auto &c : cases) {
+        std::string name = Ansi(c.name), side = Ansi(c.side), target = dir_ + name;
+        ASSERT_TRUE(ui::Put(target, "old"));
+        HANDLE held = CreateFileA(target.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+        InstallResult r = INSTALL_OK;
+        EXPECT_EQ(Answering([&] { r = InstallPayloadFile(dir_.c_str(), name.c_str(), "myfile.txt"); }), "") << target;
+        CloseHandle(held);
+        EXPECT_EQ(r, INSTALL_DEFERRED) << target;
+        EXPECT_EQ(Listing(), name < side ? name + "|" + side : side + "|" + name) << target;
+        HANDLE h = CreateFileA((dir_ + side).c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+        char bytes[8] = "";
+        DWORD got = 0;
+        ReadFile(h, bytes, sizeof(bytes), &got, NULL);
+        CloseHandle(h);
+        EXPECT_EQ(std::string(bytes, got), "abc") << side;
+        DeleteFileA(target.c_str());
+        DeleteFileA((dir_ + side).c_str());
+    }
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                       "PendingFileRenameOperations");
 }
 
-// Each dialog made from the program's own template by its own procedure.
-// The overwrite question's first line holds the shorter name; the longest
-// one is known to need more than the line's 145 units.
+// ------------------------------------------------------------------ texts fit
+
+// The DPI of the screen, which the system reads when a program starts: 96,
+// or 120 for "Large Fonts".
+int ScreenDpi()
+{
+    HDC screen = GetDC(NULL);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(NULL, screen);
+    return dpi;
+}
+
+// Each dialog made from the program's own template by its own procedure, at
+// the DPI this process started with (SKYRIFT_DPI says which it must be),
+// in the system's own dialog font: 8-point "MS Sans Serif" at that DPI, no
+// stand-in. The overwrite question's first line holds the shorter name; the
+// longest one needs more than the line's 145 units at 96 DPI, and fits in
+// the Large Fonts' proportions at 120.
 TEST(TextFit, EveryStaticTextFitsItsControl)
 {
+    const char *asked = getenv("SKYRIFT_DPI");
+    const int dpi = ScreenDpi();
+    ASSERT_EQ(dpi, asked ? atoi(asked) : 96) << "the DPI of this process";
     g_hInstance = GetModuleHandleA(NULL);
     InitCommonControls();
-    const struct { const char *name; int id; DLGPROC proc; const char *param, *clipped; } dialogs[] = {
-        {"welcome", IDD_WELCOME, WelcomeDlgProc, nullptr, ""},
-        {"search", IDD_SEARCH, SearchDlgProc, nullptr, ""},
-        {"overwrite", IDD_OVERWRITE, OverwriteDlgProc, "tvdata\\vxmain.vdf", ""},
-        {"overwrite", IDD_OVERWRITE, OverwriteDlgProc, "tvdata\\vxsky_readme.txt",
-         "The file tvdata\\vxsky_readme.txt already exists."},
-        {"copying", IDD_COPYING, CopyDlgProc, nullptr, ""},
+    const char *const readme = "The file tvdata\\vxsky_readme.txt already exists.";
+    const struct { const char *name; int id; DLGPROC proc; const char *param, *clipped96, *clipped120; } dialogs[] = {
+        {"welcome", IDD_WELCOME, WelcomeDlgProc, nullptr, "", ""},
+        {"search", IDD_SEARCH, SearchDlgProc, nullptr, "", ""},
+        {"overwrite", IDD_OVERWRITE, OverwriteDlgProc, "tvdata\\vxmain.vdf", "", ""},
+        {"overwrite", IDD_OVERWRITE, OverwriteDlgProc, "tvdata\\vxsky_readme.txt", readme, ""},
+        {"copying", IDD_COPYING, CopyDlgProc, nullptr, "", ""},
     };
     for (auto &d : dialogs) {
         HWND dlg = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(d.id), NULL, d.proc, (LPARAM)d.param);
         ASSERT_NE(dlg, nullptr) << d.name;
-        std::string why;
-        EXPECT_EQ(Clipped(dlg, &why), d.clipped) << d.name << (d.param ? " " + std::string(d.param) : "") << why;
+        std::string why, name = d.name + (d.param ? " " + std::string(d.param) : "");
+        LOGFONTA font = {};
+        char face[LF_FACESIZE] = "";
+        HDC dc = GetDC(dlg);
+        HGDIOBJ was = SelectObject(dc, (HFONT)SendMessageA(dlg, WM_GETFONT, 0, 0));
+        GetTextFaceA(dc, sizeof(face), face);
+        GetObjectA(GetCurrentObject(dc, OBJ_FONT), sizeof(font), &font);
+        SelectObject(dc, was);
+        ReleaseDC(dlg, dc);
+        EXPECT_EQ(std::string(face) + " " + std::to_string(font.lfHeight), "MS Sans Serif " + std::to_string(-MulDiv(8, dpi, 72)))
+            << name << ": the font drawn in";
+        EXPECT_EQ(ui::Clipped(dlg, NULL, &why), dpi == 120 ? d.clipped120 : d.clipped96) << name << " at " << dpi << why;
         DestroyWindow(dlg);
     }
+}
+
+// Large Fonts: the same check in a process of its own that the system
+// starts at 120 DPI. The setting is the user's (as the display settings set
+// it) and goes back to what it was.
+TEST(TextFit, AtLargeFontsToo)
+{
+    const char key[] = "Control Panel\\Desktop";
+    DWORD was = 96, size = sizeof(was), large = 120;
+    RegGetValueA(HKEY_CURRENT_USER, key, "LogPixels", RRF_RT_REG_DWORD, NULL, &was, &size);
+    ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, key, "LogPixels", REG_DWORD, &large, sizeof(large)), ERROR_SUCCESS);
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, MAX_PATH);
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
+    HANDLE readEnd, writeEnd;
+    CreatePipe(&readEnd, &writeEnd, &inherit, 0);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = writeEnd;
+    PROCESS_INFORMATION proc = {};
+    std::string cmd = "\"" + std::string(self) + "\" --gtest_filter=TextFit.EveryStaticTextFitsItsControl";
+    SetEnvironmentVariableA("SKYRIFT_DPI", "120");
+    BOOL started = CreateProcessA(NULL, &cmd[0], NULL, NULL, TRUE, 0, NULL, NULL, &si, &proc);
+    SetEnvironmentVariableA("SKYRIFT_DPI", NULL);
+    CloseHandle(writeEnd);
+    std::string output;
+    char buf[4096];
+    DWORD got, code = 99;
+    while (started && ReadFile(readEnd, buf, sizeof(buf), &got, NULL) && got)
+        output.append(buf, got);
+    CloseHandle(readEnd);
+    if (started) {
+        WaitForSingleObject(proc.hProcess, INFINITE);
+        GetExitCodeProcess(proc.hProcess, &code);
+        CloseHandle(proc.hProcess);
+        CloseHandle(proc.hThread);
+    }
+    RegSetKeyValueA(HKEY_CURRENT_USER, key, "LogPixels", REG_DWORD, &was, sizeof(was));
+    ASSERT_TRUE(started) << cmd;
+    EXPECT_EQ(code, 0u) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
 }
 
 // ------------------------------------------------------------------ the search stopped

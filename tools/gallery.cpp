@@ -11,8 +11,12 @@
 // is pictured with the question moved aside. The two messages that cannot be
 // met from outside (a shell that fails, and the 95/98 path-length limit,
 // since Wine gives every existing file a short name) come from the setup's
-// own code, linked into this tool, driven in this process. Prints a line per
-// picture; returns 0 when every picture was taken.
+// own code, linked into this tool, driven in this process. Every text of a
+// message pictured is measured against its control, in the font it is drawn
+// in (the system's message font, or its own in this process): at the DPI
+// the tool runs at, 96 or 120 for Large Fonts (tools/run.sh --gallery takes
+// both). Prints a line per picture; returns 0 when every picture was taken
+// and every text measured fits.
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -35,8 +39,8 @@ namespace {
 
 const DWORD kWait = 20000;
 const char kSetup[] = "Vexmoor Skyrift Setup";
-std::string g_setupExe, g_out;
-int g_pictures;
+std::string g_setupExe, g_out, g_cutOff;
+int g_pictures, g_measured, g_clipped;
 
 bool Put(const std::string &path, const char *text = "MZ") { return ui::Put(path, text); }
 
@@ -144,6 +148,19 @@ bool Picture(const std::string &name, HWND w, bool behind = false)
         what += (what.empty() ? "" : " over ") + ("\"" + ui::Caption(each) + "\"");
     if (!SaveScreen(all, g_out + name + ".bmp"))
         return fprintf(stderr, "gallery: cannot save %s\n", name.c_str()), false;
+    // a message box of the setup draws its text in the message font; one of
+    // this tool, and any window of it, in the font it holds
+    if (pid == GetCurrentProcessId() || ui::IsBox(w)) {
+        static HFONT message = ui::MessageFont();
+        std::string why, clipped = ui::Clipped(w, pid == GetCurrentProcessId() ? NULL : message, &why);
+        g_measured++;
+        if (!clipped.empty())
+            g_clipped++, fprintf(stderr, "gallery: %s: a text does not fit:%s\n", name.c_str(), why.c_str());
+    }
+    // and what the picture shows: a line drawn up to its control's edge
+    std::string cut = ui::CutOff(w);
+    if (!cut.empty())
+        g_cutOff += "\n  " + name + ": \"" + cut + "\"";
     printf("picture %-15s %s\n", name.c_str(), what.c_str());
     fflush(stdout);
     return ++g_pictures, true;
@@ -449,6 +466,11 @@ int main(int argc, char **argv)
     bool ok = CleanRun() && DeclinedAndFailed() && NotFound() && InUse("restart-nt", "winxp", IDOK) &&
               InUse("restart-9x", "win98", IDNO) && CreateFailed() && DiskError() && FolderTooLong() && OldPlatform() &&
               Corrupt() && PathLength95() && ShellError();
-    printf("%d pictures\n", g_pictures);
-    return ok ? 0 : 1;
+    HDC screen = GetDC(NULL);
+    printf("%d pictures at %d DPI; the texts of %d fit their controls, of %d not\n", g_pictures,
+           GetDeviceCaps(screen, LOGPIXELSY), g_measured - g_clipped, g_clipped);
+    if (!g_cutOff.empty())
+        printf("drawn up to their control's right edge, cut off there:%s\n", g_cutOff.c_str());
+    ReleaseDC(NULL, screen);
+    return ok && !g_clipped ? 0 : 1;
 }

@@ -5,7 +5,8 @@
 # the 32-bit one (wine32:i386) where this host starts 32-bit programs, Xvfb,
 # GoogleTest sources, cppcheck, ImageMagick for the pictures, Python for the
 # generators and checkers, and the signing tools of a release (osslsigncode,
-# openssl). Quick when everything is there.
+# openssl), and the Japanese locale ja_JP.UTF-8 (Debian's locales) that the
+# double-byte tests run Wine in. Quick when everything is there.
 #
 # SKYRIFT_HOST32=0 leaves the 32-bit Wine out (tools/common.sh sets it from
 # its probe of this host).
@@ -29,7 +30,7 @@ need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
 PKGS="cmake g++ g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb
-      googletest cppcheck imagemagick osslsigncode openssl python3"
+      googletest cppcheck imagemagick osslsigncode openssl python3 locales"
 [ "${SKYRIFT_HOST32:-1}" = 0 ] || PKGS="$PKGS wine32:i386"
 for p in $PKGS; do
     have_pkg "$p" || need+=("$p")
@@ -40,7 +41,20 @@ command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-6
 [ -x /usr/lib/wine/wine64 ] || need+=(wine64)
 [ -d /usr/src/googletest/googletest ] || need+=(googletest)
 
+# Wine takes a program's ANSI code page from its locale: the double-byte
+# tests run in ja_JP.UTF-8 (code page 932), which glibc must have generated.
+# It is enabled in /etc/locale.gen, as Debian's locales does it, and only
+# that locale is generated; the others stay as they are.
+japanese_locale() {
+    locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8' && return
+    echo "install-deps: generating the locale ja_JP.UTF-8"
+    grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null ||
+        echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+    $SUDO locale-gen --keep-existing >/dev/null
+}
+
 if [ ${#need[@]} -eq 0 ]; then
+    japanese_locale
     echo "install-deps: everything present"
     exit 0
 fi
@@ -66,4 +80,5 @@ if ! install; then
     echo "install-deps: retrying with the main archive's versions preferred, for this install only"
     install -o Dir::Etc::Preferences="$pin"
 fi
+japanese_locale
 echo "install-deps: done"

@@ -9,7 +9,9 @@
 #                               welcome dialog, Cancel, the exit code
 #   tools/run.sh --headless     the Xvfb run even when there is a display
 #   tools/run.sh --gallery      (headless) a picture of every window the setup
-#                               can show, in docs/screenshots/ (--walkthrough:
+#                               can show, in docs/screenshots/, and the same at
+#                               120 DPI ("Large Fonts") in
+#                               docs/screenshots/large-fonts/ (--walkthrough:
 #                               the same)
 #
 # It runs the i686 exe (what ships) where this host starts 32-bit programs,
@@ -56,16 +58,25 @@ PICS=$BED/pictures
 rm -rf "$PICS"
 SETUP='X:\bin\VexmoorSkyriftSetup.exe'
 # the programs run with the build tree (X:\) as their working folder
+# the screen's DPI that the programs started after this take
+dpi() { tools/bed/wine-run.sh "$BED" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1; }
 if [ $gallery -eq 1 ]; then
-    # every scenario arranges its own drives
+    # every scenario arranges its own drives; the second round at Large Fonts
     code=0
-    (cd "$TREE" && exec ../tools/bed/wine-run.sh "$BED" bin/tools/skyrift_gallery.exe "$SETUP" 'X:\demo\pictures') || code=$?
+    for round in 96:. 120:large-fonts; do
+        dpi "${round%%:*}"
+        (cd "$TREE" && exec ../tools/bed/wine-run.sh "$BED" bin/tools/skyrift_gallery.exe "$SETUP" \
+            "X:\\demo\\pictures\\${round#*:}") || code=$?
+    done
+    dpi 96
     if [ $code -ne 0 ]; then
         echo "run: the gallery is incomplete (exit code $code); docs/screenshots/ left as it was" >&2
         exit 1
     fi
-    rm -f docs/screenshots/*.png
+    mkdir -p docs/screenshots/large-fonts
+    rm -f docs/screenshots/*.png docs/screenshots/large-fonts/*.png
     pictures "$PICS" docs/screenshots
+    pictures "$PICS/large-fonts" docs/screenshots/large-fonts
     exit 0
 fi
 

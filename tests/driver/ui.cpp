@@ -2,8 +2,11 @@
 #include "ui.h"
 
 #include <shlobj.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 #include <stdio.h>
+#include <algorithm>
+#include <map>
 
 namespace ui {
 namespace {
@@ -116,6 +119,16 @@ bool Is(HWND w, const Sel &s)
 
 bool IsBox(HWND w) { return Control(w, kBoxIcon) && Control(w, kBoxText); }
 
+// Its tree of folders (the same control id on Windows and under Wine) and OK;
+// its caption is in the system's language.
+bool IsPicker(HWND w)
+{
+    char cls[16] = "";
+    HWND tree = Control(w, 0x3741);
+    return tree && IsWindowVisible(tree) && GetClassNameA(tree, cls, sizeof(cls)) && !strcmp(cls, "SysTreeView32") &&
+           Control(w, IDOK);
+}
+
 HWND Find(DWORD pid, const Sel &s)
 {
     for (HWND w : Dialogs(pid))
@@ -161,8 +174,41 @@ int Style(HWND box)
     return style | (icon < 0 ? 0xF0 : icon);
 }
 
+bool Type(int key)
+{
+    std::vector<INPUT> in;
+    auto add = [&](int vk, DWORD up) {
+        INPUT i = {};
+        i.type = INPUT_KEYBOARD;
+        i.ki.wVk = (WORD)vk;
+        i.ki.wScan = (WORD)MapVirtualKeyA(vk, MAPVK_VK_TO_VSC);
+        i.ki.dwFlags = up;
+        in.push_back(i);
+    };
+    if (key & kAlt)
+        add(VK_MENU, 0);
+    if (key & kShift)
+        add(VK_SHIFT, 0);
+    add(key & 0xFFFF, 0);
+    add(key & 0xFFFF, KEYEVENTF_KEYUP);
+    if (key & kShift)
+        add(VK_SHIFT, KEYEVENTF_KEYUP);
+    if (key & kAlt)
+        add(VK_MENU, KEYEVENTF_KEYUP);
+    return SendInput((UINT)in.size(), in.data(), sizeof(INPUT)) == in.size();
+}
+
+HWND Focus(HWND w)
+{
+    GUITHREADINFO gti = {};
+    gti.cbSize = sizeof(gti);
+    return GetGUIThreadInfo(GetWindowThreadProcessId(w, NULL), &gti) ? gti.hwndFocus : NULL;
+}
+
 bool Press(HWND dlg, int id)
 {
+    if (id > 0 && (id & kKey))
+        return GetForegroundWindow() == dlg && IsWindowEnabled(dlg) && Type(id);
     if (id == kCloseBox)   // what the caption's close box sends
         return PostMessageA(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
     GUITHREADINFO gti = {};
@@ -205,6 +251,97 @@ bool Choose(HWND picker, const std::string &folder)
     return ok;
 }
 
+std::string Clipped(HWND dlg, HFONT font, std::string *why)
+{
+    std::string texts;
+    for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        char cls[16] = "", line[640];
+        std::string text = Text(c);
+        LONG style = GetWindowLongA(c, GWL_STYLE);
+        RECT has;
+        if (!GetClassNameA(c, cls, sizeof(cls)) || _stricmp(cls, "Static") || (style & SS_TYPEMASK) > SS_RIGHT ||
+            text.empty() || !GetClientRect(c, &has))
+            continue;
+        RECT needs = has, shown = has, window;
+        // what of the control the dialog shows: it may reach past the edge
+        MapWindowPoints(c, dlg, (POINT *)&shown, 2);
+        GetClientRect(dlg, &window);
+        IntersectRect(&shown, &shown, &window);
+        OffsetRect(&shown, -shown.left, -shown.top);
+        HDC dc = GetDC(NULL);
+        HGDIOBJ was = SelectObject(dc, font ? font : (HFONT)SendMessageA(c, WM_GETFONT, 0, 0));
+        DrawTextA(dc, text.c_str(), -1, &needs, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | (style & SS_NOPREFIX ? DT_NOPREFIX : 0));
+        SelectObject(dc, was);
+        ReleaseDC(NULL, dc);
+        snprintf(line, sizeof(line), "\n  \"%s\" needs %ldx%ld px, has %ldx%ld, %ldx%ld of them shown", text.c_str(),
+                 needs.right, needs.bottom, has.right, has.bottom, shown.right, shown.bottom);
+        *why += line;
+        if (needs.right > shown.right || needs.bottom > shown.bottom)
+            texts += (texts.empty() ? "" : "|") + text;
+    }
+    return texts;
+}
+
+std::string CutOff(HWND dlg)
+{
+    std::string texts;
+    for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        char cls[16] = "";
+        std::string text = Text(c);
+        LONG style = GetWindowLongA(c, GWL_STYLE);
+        RECT r;
+        if (!GetClassNameA(c, cls, sizeof(cls)) || _stricmp(cls, "Static") || (style & SS_TYPEMASK) > SS_RIGHT ||
+            text.empty() || !IsWindowVisible(c) || !GetClientRect(c, &r) || r.right < 2)
+            continue;
+        MapWindowPoints(c, NULL, (POINT *)&r, 2);
+        Shot shot(r);
+        // the background is the colour most of the control shows
+        std::map<DWORD, int> colours;
+        for (int i = 0; i < shot.n; i++)
+            colours[shot.px[i] & 0xFFFFFF]++;
+        DWORD background = std::max_element(colours.begin(), colours.end(), [](auto &a, auto &b) { return a.second < b.second; })->first;
+        int w = r.right - r.left;
+        bool cut = false;
+        for (int i = w - 1; i < shot.n && !cut; i += w)
+            cut = (shot.px[i] & 0xFFFFFF) != background;
+        if (cut)
+            texts += (texts.empty() ? "" : "|") + text;
+    }
+    return texts;
+}
+
+HFONT MessageFont()
+{
+    NONCLIENTMETRICSA metrics = {};
+    metrics.cbSize = sizeof(metrics);
+    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    return CreateFontIndirectA(&metrics.lfMessageFont);
+}
+
+std::string Chosen(HWND picker)
+{
+    HWND tree = Control(picker, 0x3741);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(picker, &pid);
+    HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    char *remote = p ? (char *)VirtualAllocEx(p, NULL, sizeof(TVITEMA) + MAX_PATH, MEM_COMMIT, PAGE_READWRITE) : NULL;
+    DWORD_PTR item = 0, r = 0;
+    char name[MAX_PATH] = "";
+    TVITEMA tv = {};
+    tv.mask = TVIF_TEXT;
+    tv.pszText = remote + sizeof(TVITEMA);
+    tv.cchTextMax = MAX_PATH;
+    if (remote && SendMessageTimeoutA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, SMTO_ABORTIFHUNG, kAnswerMs, &item) && item &&
+        (tv.hItem = (HTREEITEM)item, WriteProcessMemory(p, remote, &tv, sizeof(tv), NULL)) &&
+        SendMessageTimeoutA(tree, TVM_GETITEMA, 0, (LPARAM)remote, SMTO_ABORTIFHUNG, kAnswerMs, &r) && r)
+        ReadProcessMemory(p, remote + sizeof(TVITEMA), name, sizeof(name) - 1, NULL);
+    if (remote)
+        VirtualFreeEx(p, remote, 0, MEM_RELEASE);
+    if (p)
+        CloseHandle(p);
+    return name;
+}
+
 unsigned Pixels(HWND w)
 {
     RECT r;
@@ -237,16 +374,25 @@ void RemoveTree(const std::string &dir)
     RemoveTree(L"\\\\?\\" + std::wstring(dir.begin(), dir.end() - (!dir.empty() && dir.back() == '\\')));
 }
 
+// Paths are stepped by character: in a double-byte code page the second
+// byte of a character can be the backslash's.
 void MakeDirs(const std::string &path)
 {
-    for (size_t i = 3; i <= path.size(); i++)
-        if (i == path.size() || path[i] == '\\')
-            CreateDirectoryA(path.substr(0, i).c_str(), NULL);
+    const char *start = path.c_str();
+    for (const char *p = start + std::min<size_t>(3, path.size());; p = CharNextA(p)) {
+        if (*p == '\\' || *p == '\0')
+            CreateDirectoryA(path.substr(0, p - start).c_str(), NULL);
+        if (*p == '\0')
+            break;
+    }
 }
 
 bool Put(const std::string &path, const std::string &bytes)
 {
-    MakeDirs(path.substr(0, path.rfind('\\')));
+    size_t folder = 0;
+    for (const char *p = path.c_str(); *p; p = CharNextA(p))
+        folder = *p == '\\' ? p - path.c_str() : folder;
+    MakeDirs(path.substr(0, folder));
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     DWORD put = 0;
     bool ok = h != INVALID_HANDLE_VALUE && WriteFile(h, bytes.data(), (DWORD)bytes.size(), &put, NULL);
