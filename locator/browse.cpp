@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "locator.h"
+#include "../setup/setup.h"
 #include "../setup/state.h"
 #include "../platform/syslib.h"
 #include "../platform/text.h"
@@ -10,6 +11,17 @@
 static const char kTextNoShell[] = "Error starting dialog (Is the shell loaded?)";
 static const char kTextTooLong[] =
     "The path of the folder you chose is too long for Setup.  Please choose another folder.";
+
+/* The picker cannot be started: said, and what was obtained given back. */
+static int NoShell(IMalloc *shellMalloc, char *displayName)
+{
+    if (displayName != NULL)
+        shellMalloc->Free(displayName);
+    ErrorBox(kTextNoShell, "Error");
+    if (shellMalloc != NULL)
+        shellMalloc->Release();
+    return 0;
+}
 
 int BrowseForFolder(const char *title, char *pathOut)
 {
@@ -20,22 +32,13 @@ int BrowseForFolder(const char *title, char *pathOut)
     char *displayName;
     int result = 0;
 
-    if (SysSHGetMalloc(&shellMalloc) != NOERROR || shellMalloc == NULL) {
-        MessageBoxA(NULL, kTextNoShell, "Error", MB_ICONHAND);
-        return 0;
-    }
+    if (SysSHGetMalloc(&shellMalloc) != NOERROR || shellMalloc == NULL)
+        return NoShell(NULL, NULL);
     displayName = (char *)shellMalloc->Alloc(MAX_PATH);
-    if (displayName == NULL) {
-        MessageBoxA(NULL, kTextNoShell, "Error", MB_ICONHAND);
-        shellMalloc->Release();
-        return 0;
-    }
-    if (SysSHGetSpecialFolderLocation(CSIDL_DESKTOP, &desktop) != NOERROR) {
-        shellMalloc->Free(displayName);
-        MessageBoxA(NULL, kTextNoShell, "Error", MB_ICONHAND);
-        shellMalloc->Release();
-        return 0;
-    }
+    if (displayName == NULL)
+        return NoShell(shellMalloc, NULL);
+    if (SysSHGetSpecialFolderLocation(CSIDL_DESKTOP, &desktop) != NOERROR)
+        return NoShell(shellMalloc, displayName);
 
     info.hwndOwner = NULL;
     info.pidlRoot = desktop;
@@ -59,8 +62,7 @@ int BrowseForFolder(const char *title, char *pathOut)
             /* The folder must keep room for its backslash; a path that has
                none is refused rather than cut short. */
             if (len >= MAX_PATH || len + (size_t)needSlash >= MAX_PATH) {
-                MessageBoxA(NULL, kTextTooLong, "Error", MB_ICONHAND);
-                result = 0;
+                result = ErrorBox(kTextTooLong, "Error");
             } else {
                 JoinText(pathOut, MAX_PATH, displayName, needSlash ? "\\" : NULL, NULL);
             }

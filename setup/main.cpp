@@ -23,7 +23,7 @@ static void SayLibraryMissing(const char *path)
     char text[360];
 
     if (JoinText(text, sizeof(text), kTextNoLibraryA, path, kTextNoLibraryB))
-        MessageBoxA(NULL, text, "Error", MB_ICONHAND);
+        ErrorBox(text, "Error");
 }
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd)
@@ -47,10 +47,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
        zeroed, which reads as major version 0 and is refused below. */
     g_osVersion.dwOSVersionInfoSize = 148;
     GetVersionExA(&g_osVersion);
-    if (g_osVersion.dwMajorVersion < 4) {
-        MessageBoxA(NULL, kTextOldPlatform, "Sorry!", MB_ICONHAND);
-        return 0;
-    }
+    if (g_osVersion.dwMajorVersion < 4)
+        return ErrorBox(kTextOldPlatform, "Sorry!");
     if (AnotherSetupRuns())
         return 0;
 
@@ -62,10 +60,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
     ChooseChecksumPath(ChecksumVectorAllowed(&g_osVersion));
 
     g_hInstance = hInstance;
-    if (!VerifyPayload(g_payloadFiles, g_payloadChecksums, PAYLOAD_COUNT)) {
-        MessageBoxA(NULL, kTextCorrupt, "Corrupt Setup", MB_ICONHAND);
-        return 0;
-    }
+    if (!VerifyPayload(g_payloadFiles, g_payloadChecksums, PAYLOAD_COUNT))
+        return ErrorBox(kTextCorrupt, "Corrupt Setup");
 
     SysInitCommonControls();        /* registers "SysAnimate32" */
     SysCoInitialize();              /* the shell folder picker needs COM */

@@ -18,4 +18,8 @@ int AnotherSetupRuns(void);
    through IsDialogMessageA; everything else is dispatched. */
 void DispatchToDialog(HWND hDialog, MSG *msg);
 
+/* A message box of no owner with the stop sign: the start-up's refusals
+   and the folder picker's troubles. Returns 0, for the caller to return. */
+int ErrorBox(const char *text, const char *caption);
+
 #endif

@@ -46,7 +46,7 @@ BG, BLACK, INK, PARCH, PARCH_LT, TREE, TREE_DK, WATER, WATER_LT, RED, \
     MOUNT, WHITE, RIM, GLINT, BRASS, RIFT = range(16)
 
 MAP_X0, MAP_Y0, MAP_X1, MAP_Y1 = 5, 4, 74, 45     # inclusive corners
-LENS_R = 7.0        # glass
+LENS_R = 7.5        # glass
 RIM_R = 9.0         # outer edge of the rim
 
 
