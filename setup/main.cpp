@@ -26,17 +26,12 @@ static void SayLibraryMissing(const char *path)
         ErrorBox(text, "Error");
 }
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd)
+/* Everything before the first window, in this order: 1 when the setup may
+   go on, 0 when it is to end (having said why, where it says anything). */
+static int StartUpChecks(HINSTANCE hInstance)
 {
     char missing[MAX_PATH];
     int loaded;
-    HWND hWelcome;
-    MSG msg;
-    BOOL got;
-
-    (void)hPrevInstance;
-    (void)lpCmdLine;
-    (void)nShowCmd;
 
     /* Before anything can load a library: the program's own folder, where
        anyone may have put files, is no place to load one from. A library
@@ -62,6 +57,21 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
     g_hInstance = hInstance;
     if (!VerifyPayload(g_payloadFiles, g_payloadChecksums, PAYLOAD_COUNT))
         return ErrorBox(kTextCorrupt, "Corrupt Setup");
+    return 1;
+}
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd)
+{
+    HWND hWelcome;
+    MSG msg;
+    BOOL got;
+
+    (void)hPrevInstance;
+    (void)lpCmdLine;
+    (void)nShowCmd;
+
+    if (!StartUpChecks(hInstance))
+        return 0;
 
     SysInitCommonControls();        /* registers "SysAnimate32" */
     SysCoInitialize();              /* the shell folder picker needs COM */
