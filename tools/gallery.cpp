@@ -411,25 +411,11 @@ HRESULT WINAPI NoShellAllocator(IMalloc **malloc)
 }
 
 // Browse pressed in the search dialog while the shell cannot hand out its
-// allocator: this tool's own import of SHGetMalloc is pointed at a stand-in
-// that fails.
+// allocator: the setup's own table of the shell's functions points at a
+// stand-in that fails.
 bool ShellError()
 {
-    auto base = (BYTE *)GetModuleHandleA(NULL);
-    auto nt = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
-    auto imports = (IMAGE_IMPORT_DESCRIPTOR *)(base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
-    FARPROC real = GetProcAddress(GetModuleHandleA("shell32.dll"), "SHGetMalloc");
-    bool broken = false;
-    for (; imports->Name && !broken; imports++)
-        for (auto t = (IMAGE_THUNK_DATA *)(base + imports->FirstThunk); t->u1.Function && !broken; t++)
-            if ((FARPROC)t->u1.Function == real) {
-                DWORD was;
-                VirtualProtect(&t->u1.Function, sizeof(t->u1.Function), PAGE_READWRITE, &was);
-                t->u1.Function = (DWORD_PTR)NoShellAllocator;
-                broken = VirtualProtect(&t->u1.Function, sizeof(t->u1.Function), was, &was);
-            }
-    if (!broken)
-        return fprintf(stderr, "gallery: SHGetMalloc is not among this tool's imports\n"), false;
+    g_systemProcs[SYS_SHGETMALLOC] = (FARPROC)(void (*)(void))NoShellAllocator;
     return Here("shell-error", "Error", [] {
         HWND search = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_SEARCH), NULL, SearchDlgProc, 0);
         BrowseForGameFolder();
