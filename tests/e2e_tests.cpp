@@ -42,22 +42,6 @@ std::string Read(const std::string &path)
     return ok ? bytes.substr(0, got) : "<none>";
 }
 
-std::string Listing(const std::string &dir)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "*").c_str(), &fd);
-    for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &fd))
-        if (strcmp(fd.cFileName, ".") && strcmp(fd.cFileName, ".."))
-            names.push_back(fd.cFileName);
-    FindClose(h);
-    std::sort(names.begin(), names.end());
-    std::string out;
-    for (auto &n : names)
-        out += (out.empty() ? "" : "|") + n;
-    return out;
-}
-
 std::string Payload(const std::string &entry) { return Read("X:\\generated\\payload\\" + entry); }
 
 std::string ShortName(const std::string &path)
@@ -587,7 +571,7 @@ Step Same(const std::string &path, const std::string &entry)
 Step Has(const std::string &path, const std::string &text) { return [=](Session &) { return Check(Read(path), text, path); }; }
 Step Only(const std::string &dir, const std::string &names)
 {
-    return [=](Session &) { return Check(Listing(dir), names, "the files in " + dir); };
+    return [=](Session &) { return Check(ui::Listing(dir), names, "the files in " + dir); };
 }
 // Both entries installed in dir's tvdata\ and nothing else there.
 Step Installed(const std::string &dir)

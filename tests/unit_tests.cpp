@@ -515,21 +515,7 @@ struct Dbcs : Entries {
         char out[MAX_PATH];
         return WideCharToMultiByte(CP_ACP, 0, text, -1, out, sizeof(out), NULL, NULL) ? out : "";
     }
-    std::string Listing()
-    {
-        std::vector<std::string> names;
-        WIN32_FIND_DATAA fd;
-        HANDLE h = FindFirstFileA((dir_ + "*").c_str(), &fd);
-        for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &fd))
-            if (strcmp(fd.cFileName, ".") && strcmp(fd.cFileName, ".."))
-                names.push_back(fd.cFileName);
-        FindClose(h);
-        std::sort(names.begin(), names.end());
-        std::string out;
-        for (auto &n : names)
-            out += (out.empty() ? "" : "|") + n;
-        return out;
-    }
+    std::string Listing() { return ui::Listing(dir_); }
 };
 
 // The temporary and side files are named from the target without its last

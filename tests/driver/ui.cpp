@@ -376,6 +376,22 @@ void RemoveTree(const std::string &dir)
 
 // Paths are stepped by character: in a double-byte code page the second
 // byte of a character can be the backslash's.
+std::string Listing(const std::string &dir)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "*").c_str(), &fd);
+    for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &fd))
+        if (strcmp(fd.cFileName, ".") && strcmp(fd.cFileName, ".."))
+            names.push_back(fd.cFileName);
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    std::string out;
+    for (auto &n : names)
+        out += (out.empty() ? "" : "|") + n;
+    return out;
+}
+
 void MakeDirs(const std::string &path)
 {
     const char *start = path.c_str();

@@ -63,6 +63,8 @@ std::string Chosen(HWND picker);
 // Empties a folder and removes it (a drive's root stays), through the
 // long-path form, so that trees deeper than MAX_PATH go too.
 void RemoveTree(const std::string &dir);
+// The names in a folder (a path ending in a backslash), sorted, joined by '|'.
+std::string Listing(const std::string &dir);
 void MakeDirs(const std::string &path);                       // every folder of a drive path
 bool Put(const std::string &path, const std::string &bytes);  // a file, its folders made first
 // The Windows version ("winxp", "win98"...) Wine reports to programs of this file name.
