@@ -377,14 +377,19 @@ Step Start(const std::string &args = "")
 
 // Presses a button of a dialog, which then goes away (hidden, closed, or
 // covered by a question that the press brought up).
+static HWND PressOnceUp(Session &s, const Sel &sel, int what, std::string *err)
+{
+    return s.Poll([&] {
+        HWND found = ui::Find(s.proc.dwProcessId, sel);
+        return found && ui::Press(found, what) ? found : NULL;
+    }, err);
+}
+
 Step Click(const Sel &sel, int id)
 {
     return [=](Session &s) {
         std::string err;
-        HWND w = s.Poll([&] {
-            HWND found = ui::Find(s.proc.dwProcessId, sel);
-            return found && ui::Press(found, id) ? found : NULL;
-        }, &err);
+        HWND w = PressOnceUp(s, sel, id, &err);
         return w ? s.Close(w, 0) : "pressing " + std::to_string(id) + " on " + sel.caption + ": " + err;
     };
 }
@@ -457,10 +462,7 @@ Step Type(const Sel &sel, int key)
 {
     return [=](Session &s) {
         std::string err;
-        HWND w = s.Poll([&] {
-            HWND found = ui::Find(s.proc.dwProcessId, sel);
-            return found && ui::Press(found, key) ? found : NULL;
-        }, &err);
+        HWND w = PressOnceUp(s, sel, key, &err);
         return w ? "" : "typing on " + sel.caption + ": " + err;
     };
 }
