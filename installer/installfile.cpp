@@ -100,17 +100,64 @@ static int FileExists(const char *path)
     return OpenFile(path, &of, OF_EXIST) != HFILE_ERROR;
 }
 
+/* The disk-error message, which names the target also when the copy was to
+   go beside it. */
+static void SayDiskError(const char *target)
+{
+    char text[360];
+
+    if (JoinText(text, sizeof(text), kTextDiskErrorA, target, kTextDiskErrorB))
+        InstallerMessage(text, "Error", MB_ICONHAND);
+}
+
+static DWORD Clusters(DWORD bytes, DWORD cluster)
+{
+    return bytes / cluster + (bytes % cluster != 0);
+}
+
+/* Whether the copy of size bytes onto the target fits on its drive, asked
+   before the probe empties the target, so that an install that cannot fit
+   leaves the old file whole. The copy has the room left beside the
+   temporary file, and what emptying the target frees: nothing when the
+   target cannot be opened for writing (in use: the copy goes beside it)
+   or is absent. Counted in whole clusters. A drive that cannot say how
+   much room it has is tried; so is a path without a drive letter but the
+   current folder's. Early Windows 95 answers at most 2 GB, more than any
+   entry the build lets through. */
+static int CopyFits(const char *target, DWORD size)
+{
+    char root[4] = {target[0], ':', '\\', '\0'};
+    DWORD perCluster, perSector, freeClusters, total, cluster, need, old = 0;
+    HANDLE file = CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+
+    if (file != INVALID_HANDLE_VALUE) {
+        old = GetFileSize(file, NULL);
+        CloseFile(file);
+    }
+    if (target[0] == '\\' ||
+        !GetDiskFreeSpaceA(target[1] == ':' ? root : NULL, &perCluster, &perSector, &freeClusters, &total))
+        return 1;
+    cluster = perCluster * perSector;
+    if (cluster == 0)
+        return 1;
+    need = Clusters(size, cluster);
+    return need <= freeClusters || need - freeClusters <= Clusters(old, cluster);
+}
+
 /* The entry's bytes into the temporary file, asking again while it cannot
-   be made; 0 when the user gives up. The write is not examined: only the
-   expand-copy's count decides whether the file was installed. A piece that
-   cannot be written ends the writing. */
-static int WriteTempFile(const char *temp, const char *fileName)
+   be made; 0 when the user gives up, or when the file cannot be written
+   whole (a piece written short, a failed write or close: a full disk) or
+   the copy would not fit. Then the temporary file goes, the disk error is
+   said, and the target has not been touched. */
+static int WriteTempFile(const char *temp, const char *target, const char *fileName)
 {
     HANDLE file;
     HRSRC hRes;
     HGLOBAL hData;
     const char *bytes;
     DWORD size, done = 0;
+    int whole = 1;
 
     while ((file = CreateFileForWriting(temp)) == INVALID_HANDLE_VALUE) {
         if (InstallerMessage(kTextTempFile, "Error", MB_YESNO | MB_ICONQUESTION) == IDNO)
@@ -125,16 +172,20 @@ static int WriteTempFile(const char *temp, const char *fileName)
         size = 0;
     while (size > 0) {
         DWORD n = size < INSTALL_PIECE_SIZE ? size : INSTALL_PIECE_SIZE;
-        if (!WriteFileBytes(file, bytes, n))
+        if (!(whole = WriteFileBytes(file, bytes, n)))
             break;
         bytes += n;
         size -= n;
         done += n;
         ServeWindows(done - n, done);
     }
-    CloseFile(file);
+    whole = CloseFile(file) && whole;
     FreeResource(hData);
-    return 1;
+    if (whole && CopyFits(target, done))
+        return 1;
+    RemoveFile(temp);
+    SayDiskError(target);
+    return 0;
 }
 
 /* The probe: a target that cannot be opened for writing is in use, and the
@@ -212,9 +263,7 @@ static InstallResult ExpandCopy(const char *temp, const char *target, const char
     RemoveFile(temp);
 
     if (copied <= 0) {
-        char text[360];
-        if (JoinText(text, sizeof(text), kTextDiskErrorA, target, kTextDiskErrorB))
-            InstallerMessage(text, "Error", MB_ICONHAND);
+        SayDiskError(target);
         RemoveFile(dest);
         return INSTALL_FAILED;
     }
@@ -245,7 +294,7 @@ InstallResult InstallPayloadFile(const char *folder, const char *relativeName, c
             g_yesToAll = 1;
     }
 
-    if (!WriteTempFile(temp, fileName))
+    if (!WriteTempFile(temp, target, fileName))
         return INSTALL_FAILED;
     dest = ChooseDestination(target, side);
     result = ExpandCopy(temp, target, dest);

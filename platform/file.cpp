@@ -14,9 +14,9 @@ int WriteFileBytes(HANDLE file, const void *bytes, DWORD size)
     return WriteFile(file, bytes, size, &written, NULL) && written == size;
 }
 
-void CloseFile(HANDLE file)
+int CloseFile(HANDLE file)
 {
-    CloseHandle(file);
+    return CloseHandle(file) != 0;
 }
 
 int RemoveFile(const char *path)

@@ -12,7 +12,8 @@
 HANDLE CreateFileForWriting(const char *path);
 /* 1 when every byte was written. */
 int WriteFileBytes(HANDLE file, const void *bytes, DWORD size);
-void CloseFile(HANDLE file);
+/* 1 when the file was closed (its last bytes written). */
+int CloseFile(HANDLE file);
 int RemoveFile(const char *path);
 int MakeDirectory(const char *path);
 

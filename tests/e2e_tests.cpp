@@ -1110,6 +1110,20 @@ bool ReadOnlyWritable()
 }
 const bool kReadOnlyWritable = ReadOnlyWritable();
 
+// The small drive H: left with room for times vxmain.vdf and extra
+// clusters more (fewer when negative), by a file that fills the rest.
+const std::string kH = "H:\\tvdata\\", kOldMain(Payload("vxmain.vdf").size(), 'o'),
+                  kCluster(4096, 'c');   // a cluster of the bed's tmpfs
+Step RoomForMain(int times, int extra)
+{
+    return [=](Session &) -> std::string {
+        long long cluster, room = ui::Room("H:\\", &cluster), size = (long long)Payload("vxmain.vdf").size();
+        if (room < 0 || cluster != (long long)kCluster.size())
+            return "H: does not have clusters of " + std::to_string(kCluster.size()) + " bytes";
+        return ui::Fill("H:\\filler", ((size + cluster - 1) / cluster * times + extra) * cluster) ? "" : "cannot fill H:";
+    };
+}
+
 const std::vector<Case> kFailureCases = {
     // a read-only target is replaced in place where a writer gets through,
     // and beside it, at the restart, where it does not
@@ -1123,9 +1137,29 @@ const std::vector<Case> kFailureCases = {
     {"SideNameTaken", {Game(kGame), Put(kMain, "a"), Hold(kMain, 0), Mkdir(kData + "vxmain.000"), Start(), kInstall,
         Found(kGame, IDYES), Box("Create Failed", kData + "vxmain.000", MB_OK, kCopying, IDOK), kFailed, kQuit,
         Exit(), Moves(0), Only(kData, "vxmain.000|vxmain.vdf|vxsky_readme.txt")}},
-    // a small drive: the temporary file fits, the copy beside it does not
-    {"FullDisk", {Needs("H:\\"), Game("H:\\"), Start(), kInstall, Found("H:\\", IDYES),
-        DiskError("H:\\tvdata\\vxmain.vdf"), kFailed, kQuit, Exit(), Only("H:\\tvdata\\", "vxsky_readme.txt")}},
+    // The game on the small drive H:, left with room for vxmain.vdf and
+    // some clusters more or fewer, over an old vxmain.vdf as large as the
+    // new one or a small one. The old file stays whole unless the new one
+    // can be installed whole: neither a cut temporary file (which the
+    // emptied old file would give room to copy) nor a copy that cannot fit
+    // reaches it.
+    {"FullDiskTempDoesNotFit", {Needs("H:\\"), Game("H:\\"), Put(kH + "vxmain.vdf", kOldMain), RoomForMain(1, -9), Start(),
+        kInstall, Found("H:\\", IDYES), Overwrite("tvdata\\vxmain.vdf", IDYES), DiskError(kH + "vxmain.vdf"), kFailed,
+        kQuit, Exit(), Has(kH + "vxmain.vdf", kOldMain), Only(kH, "vxmain.vdf|vxsky_readme.txt")}},
+    // one cluster short: the old file frees one, the rest leaves two too few
+    {"FullDiskCopyDoesNotFit", {Needs("H:\\"), Game("H:\\"), Put(kH + "vxmain.vdf", kCluster), RoomForMain(2, -2), Start(),
+        kInstall, Found("H:\\", IDYES), Overwrite("tvdata\\vxmain.vdf", IDYES), DiskError(kH + "vxmain.vdf"), kFailed,
+        kQuit, Exit(), Has(kH + "vxmain.vdf", kCluster), Only(kH, "vxmain.vdf|vxsky_readme.txt")}},
+    // no room for a second copy beside the old file, but just enough once it is emptied
+    {"FullDiskFitsOnceTheOldIsEmptied", {Needs("H:\\"), Game("H:\\"), Put(kH + "vxmain.vdf", kOldMain), RoomForMain(1, 0),
+        Start(), kInstall, Found("H:\\", IDYES), Overwrite("tvdata\\vxmain.vdf", IDYES), kDone, Exit(),
+        Installed("H:\\")}},
+    // a file in use frees nothing: the copy beside it is refused, and
+    // nothing is left for the restart
+    {"FullDiskInUse", {Needs("H:\\"), Game("H:\\"), Put(kH + "vxmain.vdf", kOldMain),
+        Hold(kH + "vxmain.vdf", FILE_SHARE_READ), RoomForMain(1, 9), Start(), kInstall, Found("H:\\", IDYES),
+        Overwrite("tvdata\\vxmain.vdf", IDYES), DiskError(kH + "vxmain.vdf"), kFailed, kQuit, Exit(), Moves(0),
+        Has(kH + "vxmain.vdf", kOldMain), Only(kH, "vxmain.vdf|vxsky_readme.txt")}},
 };
 
 // Every way through the setup with the system's names planted beside it:

@@ -349,38 +349,6 @@ TEST_F(Copying, EveryLengthWholeWhateverAnInterruptedRunLeft)
         }
 }
 
-// A disk that holds the temporary file and the first piece of the copy, and
-// no more: the copy written short is a disk error, and what it wrote goes.
-// H: is the test bed's small drive; it is filled, then as many pages are
-// given back as the temporary file and one piece take.
-TEST_F(Copying, FullDiskAfterAPieceIsADiskError)
-{
-    if (GetFileAttributesA("H:\\") == INVALID_FILE_ATTRIBUTES)
-        GTEST_SKIP() << "the test bed has no small drive";
-    const std::string filler = "H:\\filler", target = "H:\\entry65537.bin";
-    ui::RemoveTree("H:");
-    HANDLE h = CreateFileA(filler.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    const std::string page(4096, 'f');
-    DWORD put = 0;
-    LONG pages = 0;
-    while (WriteFile(h, page.data(), 4096, &put, NULL) && put == 4096)
-        pages++;
-    const LONG back = (65537 + 4095) / 4096 + INSTALL_PIECE_SIZE / 4096;   // the temporary file, one piece
-    ASSERT_GT(pages, back);
-    SetFilePointer(h, (pages - back) * 4096, NULL, FILE_BEGIN);
-    SetEndOfFile(h);
-    CloseHandle(h);
-    InstallResult r = INSTALL_OK;
-    EXPECT_EQ(Answering([&] { r = InstallPayloadFile("H:\\", "entry65537.bin", "entry65537.bin"); }),
-              "Error | The file, " + target + ", could not be copied due to a disk error.  Perhaps you are out of "
-              "disk space? | 16");
-    EXPECT_EQ(r, INSTALL_FAILED);
-    EXPECT_EQ(SizeOf(target), -1);
-    EXPECT_EQ(SizeOf("H:\\entry65537.tmp"), -1);
-    ui::RemoveTree("H:");
-}
-
 // Between two pieces of the copy, every INSTALL_SERVE_BYTES, the setup
 // serves its windows without acting on input. A window of the copying thread keeps a chain going: each time
 // it is painted it posts itself a key (the first one comes before the copy),
@@ -397,6 +365,7 @@ struct Chain {
     int keysPosted, keysTaken, keysActedOn, sentAnswered;
     long long sentAt;
     bool copying;
+    std::string filler;   // a file that fills its drive once the target has bytes
 } g_chain;
 
 long long Copied()
@@ -421,6 +390,8 @@ LRESULT CALLBACK ChainWindow(HWND w, UINT msg, WPARAM wp, LPARAM lp)
     case WM_PAINT:
         BeginPaint(w, &ps);
         EndPaint(w, &ps);
+        if (!g_chain.filler.empty() && SizeOf(g_chain.target) > 0 && ui::Fill(g_chain.filler, 0))
+            g_chain.filler.clear(), g_chain.copying = false;   // the chain ends: the message box comes next
         if (g_chain.copying) {
             g_chain.served.push_back(Copied());
             g_chain.keysPosted++;
@@ -438,24 +409,70 @@ LRESULT CALLBACK ChainWindow(HWND w, UINT msg, WPARAM wp, LPARAM lp)
     return DefWindowProcA(w, msg, wp, lp);
 }
 
-TEST_F(Copying, AnswersBetweenPiecesAndDropsInput)
+// The chain's window, for the copy of the entry name into dir, and the hook
+// that sees its keys taken; ArmChain sets it going.
+HHOOK StartChain(const std::string &dir, const char *name)
 {
-    const char name[] = "entry4194309.bin";
-    const long long kMostBetween = INSTALL_SERVE_BYTES + INSTALL_PIECE_SIZE;   // bytes copied between two services
     WNDCLASSA wc = {};
     wc.lpszClassName = "SkyriftChain";
     wc.lpfnWndProc = ChainWindow;
     RegisterClassA(&wc);
     g_chain = {};
-    g_chain.target = dir_ + name;
-    g_chain.temp = dir_ + "entry4194309.tmp";
+    g_chain.target = dir + name;
+    g_chain.temp = g_chain.target.substr(0, g_chain.target.size() - 3) + "tmp";
     g_chain.size = (long long)EntryBytes(name).size();
     DeleteFileA(g_chain.target.c_str());
     g_chain.window = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, 0, 0, 40, 40, NULL,
                                      NULL, NULL, NULL);
-    ASSERT_NE(g_chain.window, nullptr);
     UpdateWindow(g_chain.window);
-    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, TakeChainKey, NULL, GetCurrentThreadId());
+    return SetWindowsHookExA(WH_GETMESSAGE, TakeChainKey, NULL, GetCurrentThreadId());
+}
+
+void ArmChain()
+{
+    InvalidateRect(g_chain.window, NULL, FALSE);
+    g_chain.keysPosted = PostMessageA(g_chain.window, WM_KEYDOWN, VK_RETURN, 1);
+    g_chain.copying = true;
+}
+
+void StopChain(HHOOK hook)
+{
+    UnhookWindowsHookEx(hook);
+    DestroyWindow(g_chain.window);
+}
+
+// Another program takes the last room of the drive once the copy is under
+// way, after the setup found that it fits: the copy written short is a disk
+// error, and what it wrote goes. The chain's window fills the small drive H:
+// at the first service of the windows once the target has bytes.
+TEST_F(Copying, RoomTakenDuringTheCopyIsADiskError)
+{
+    if (GetFileAttributesA("H:\\") == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "the test bed has no small drive";
+    const char name[] = "entry4194309.bin";
+    ui::RemoveTree("H:");
+    HHOOK hook = StartChain("H:\\", name);
+    g_chain.filler = "H:\\filler";
+    ArmChain();
+    InstallResult r = INSTALL_OK;
+    std::string boxes = Answering([&] { r = InstallPayloadFile("H:\\", name, name); });
+    g_chain.copying = false;
+    StopChain(hook);
+    EXPECT_TRUE(g_chain.filler.empty()) << "the drive was not filled during the copy";
+    EXPECT_EQ(boxes, "Error | The file, H:\\entry4194309.bin, could not be copied due to a disk error.  Perhaps you are "
+              "out of disk space? | 16");
+    EXPECT_EQ(r, INSTALL_FAILED);
+    EXPECT_EQ(SizeOf(g_chain.target), -1);
+    EXPECT_EQ(SizeOf(g_chain.temp), -1);
+    ui::RemoveTree("H:");
+}
+
+TEST_F(Copying, AnswersBetweenPiecesAndDropsInput)
+{
+    const char name[] = "entry4194309.bin";
+    const long long kMostBetween = INSTALL_SERVE_BYTES + INSTALL_PIECE_SIZE;   // bytes copied between two services
+    HHOOK hook = StartChain(dir_, name);
+    ASSERT_NE(g_chain.window, nullptr);
     std::atomic<bool> answered{false};
     std::thread sender([&] {
         DWORD_PTR r;
@@ -466,9 +483,7 @@ TEST_F(Copying, AnswersBetweenPiecesAndDropsInput)
     for (DWORD start = GetTickCount(); !(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) &&
                                        GetTickCount() - start < 20000;)
         Sleep(1);
-    InvalidateRect(g_chain.window, NULL, FALSE);
-    g_chain.keysPosted = PostMessageA(g_chain.window, WM_KEYDOWN, VK_RETURN, 1);
-    g_chain.copying = true;
+    ArmChain();
     InstallResult r = INSTALL_FAILED;
     std::string boxes = Answering([&] { r = InstallPayloadFile(dir_.c_str(), name, name); });
     g_chain.copying = false;
@@ -478,8 +493,7 @@ TEST_F(Copying, AnswersBetweenPiecesAndDropsInput)
     while (!answered)   // serves the message now if the copy did not
         PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE), Sleep(1);
     sender.join();
-    UnhookWindowsHookEx(hook);
-    DestroyWindow(g_chain.window);
+    StopChain(hook);
 
     EXPECT_EQ(boxes, "");
     EXPECT_EQ(r, INSTALL_OK);

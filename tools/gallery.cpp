@@ -313,7 +313,8 @@ bool CreateFailed()
            s.Meet(nullptr, "Error", IDOK) && s.Click(IDCANCEL) && s.End();
 }
 
-// The game on the small drive H: (192 KiB): the temporary file fits, the copy does not.
+// The game on the small drive H:, with room for the temporary file and
+// not for the copy beside it: 200 KiB, for the sample vxmain.vdf of 138 KiB.
 bool DiskError()
 {
     if (GetFileAttributesA("H:\\") == INVALID_FILE_ATTRIBUTES)
@@ -321,6 +322,8 @@ bool DiskError()
     Setup s("disk-error");
     Put("H:\\torvane.exe");
     ui::MakeDirs("H:\\tvdata");
+    if (!ui::Fill("H:\\filler", 200 * 1024))
+        return fprintf(stderr, "gallery: cannot fill H:\n"), false;
     return s.Start() && s.Click(IDOK) && s.Found() && s.Meet("disk-error", "Error", IDOK) &&
            s.Meet(nullptr, "Error", IDOK) && s.Click(IDCANCEL) && s.End();
 }

@@ -416,6 +416,23 @@ bool Put(const std::string &path, const std::string &bytes)
     return ok && put == bytes.size();
 }
 
+long long Room(const std::string &root, long long *cluster)
+{
+    DWORD perCluster = 0, perSector = 0, freeClusters = 0, total = 0;
+    if (!GetDiskFreeSpaceA(root.c_str(), &perCluster, &perSector, &freeClusters, &total))
+        return -1;
+    *cluster = (long long)perCluster * perSector;
+    return *cluster * freeClusters;
+}
+
+bool Fill(const std::string &path, long long leave)
+{
+    long long cluster, room = Room(path.substr(0, 3), &cluster);
+    if (room < leave || !Put(path, std::string((size_t)(room - leave), 'f')))
+        return false;
+    return Room(path.substr(0, 3), &cluster) == leave;
+}
+
 bool ReportVersion(const std::string &exeName, const char *version)
 {
     return !RegSetKeyValueA(HKEY_CURRENT_USER, ("Software\\Wine\\AppDefaults\\" + exeName).c_str(), "Version", REG_SZ,

@@ -67,6 +67,12 @@ void RemoveTree(const std::string &dir);
 std::string Listing(const std::string &dir);
 void MakeDirs(const std::string &path);                       // every folder of a drive path
 bool Put(const std::string &path, const std::string &bytes);  // a file, its folders made first
+// The room left on the drive of root ("H:\\") in bytes, and its cluster's
+// size; -1 when the drive cannot say.
+long long Room(const std::string &root, long long *cluster);
+// A file at path that leaves exactly leave bytes (whole clusters) free on its
+// drive. False when that cannot be done.
+bool Fill(const std::string &path, long long leave);
 // The Windows version ("winxp", "win98"...) Wine reports to programs of this file name.
 bool ReportVersion(const std::string &exeName, const char *version);
 // How Wine loads the libraries of these names (without ".dll") for programs

@@ -18,7 +18,7 @@
 #
 # Drives (none maps to /): A: floppy, E: CD-ROM and G: network, scratch for
 # the tests; C: the prefix's drive_c, D: and F: fixed, for game folders;
-# H: fixed, a 192 KiB tmpfs (when this user may mount one) for a full disk;
+# H: fixed, a 12 MiB tmpfs (when this user may mount one) for a full disk;
 # X: network, the build tree ROOT, where the programs under test are.
 set -euo pipefail
 
@@ -106,7 +106,7 @@ map_drives() {
     for l in a d e f g; do mkdir -p "$BED/drives/$l"; ln -s "$BED/drives/$l" "$dd/$l:"; done
     [ -n "$ROOT" ] && ln -s "$ROOT" "$dd/x:"
     mkdir -p "$BED/fulldisk"
-    if mountpoint -q "$BED/fulldisk" || mount -t tmpfs -o size=192k skyrift-fulldisk "$BED/fulldisk" 2>/dev/null; then
+    if mountpoint -q "$BED/fulldisk" || mount -t tmpfs -o size=12m skyrift-fulldisk "$BED/fulldisk" 2>/dev/null; then
         ln -s "$BED/fulldisk" "$dd/h:"
     fi
 }
