@@ -148,9 +148,10 @@ int ReadCommandLine(void)
         }
     }
 
-    g_exitCode = ERROR_INVALID_PARAMETER;
-    if (unknown && g_silent)
+    if (unknown && g_silent) {
+        g_exitCode = ERROR_INVALID_PARAMETER;
         return 0;
+    }
     g_exitCode = 0;
     if (unknown || help) {
         MessageBoxA(NULL, kHelp, "Vexmoor Skyrift Setup", MB_ICONINFORMATION);
