@@ -4,6 +4,7 @@
 
 #include "installer.h"
 #include "../payload/payload.h"
+#include "../setup/setup.h"
 #include "../setup/state.h"
 #include "../platform/file.h"
 #include "../platform/text.h"
@@ -21,6 +22,9 @@ static const char kTextRestart9x[] =
     "In order for the installation to finish, you must restart Windows.\n\nDo you want to restart now?";
 static const char kTextSuccess[] = "Vexmoor Skyrift has been installed successfully!";
 
+/* The log's word for each InstallResult, from INSTALL_FAILED on. */
+static const char kResults[][28] = {"failed", "installed", "deferred until the restart", "declined"};
+
 /* The read-me in the system's own Notepad: the program by its full path in
    the Windows folder, where every Windows keeps it (a program name alone is
    looked for in the setup's own folder first), with the command line
@@ -34,8 +38,11 @@ static void OpenReadMe(const char *base)
     char program[MAX_PATH], command[MAX_PATH];
     STARTUPINFOA startup = {};
     PROCESS_INFORMATION process;
-    UINT len = GetWindowsDirectoryA(program, MAX_PATH);
+    UINT len;
 
+    if (g_silent)
+        return;
+    len = GetWindowsDirectoryA(program, MAX_PATH);
     if (len == 0 || len >= MAX_PATH || !JoinText(program, sizeof(program), program, "\\notepad.exe", NULL) ||
         !JoinText(command, sizeof(command), "notepad \"", base, "tvdata/vxsky_readme.txt\""))
         return;
@@ -53,7 +60,7 @@ static void OpenReadMe(const char *base)
 __attribute__((noinline))
 int InstallerMessage(const char *text, const char *caption, UINT style)
 {
-    return MessageBoxA(GetCurrentDialog(), text, caption, style);
+    return ShowMessage(GetCurrentDialog(), text, caption, style, IDNO);
 }
 
 int InstallAllFiles(void)
@@ -70,6 +77,7 @@ int InstallAllFiles(void)
 
         if (JoinText(relativeName, sizeof(relativeName), "tvdata\\", g_payloadFiles[i], NULL))
             result = InstallPayloadFile(base, relativeName, g_payloadFiles[i]);
+        Log("%s: %s", g_payloadFiles[i], kResults[result + 1]);
         if (result == INSTALL_FAILED)
             failed = 1;
         else if (result == INSTALL_DEFERRED)
@@ -77,6 +85,10 @@ int InstallAllFiles(void)
         else if (result == INSTALL_DECLINED)
             declined = 1;
     }
+
+    /* what a silent run ends with: every entry installed, or a restart
+       finishes it, or something failed (a decline cannot happen there) */
+    g_exitCode = failed || declined ? ERROR_INSTALL_FAILURE : deferred ? ERROR_SUCCESS_REBOOT_REQUIRED : 0;
 
     if (declined)
         InstallerMessage(kTextDeclined, "Error", MB_ICONHAND);

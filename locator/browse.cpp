@@ -76,7 +76,17 @@ int BrowseForFolder(const char *title, char *pathOut)
     return result;
 }
 
+/* No picker in a silent run: no folder. */
 int BrowseForGameFolder(void)
 {
-    return BrowseForFolder("Find and choose your Torvane folder", g_gameFolder);
+    int picked;
+
+    if (g_silent) {
+        Log("Folder picker (not shown): no folder");
+        return 0;
+    }
+    picked = BrowseForFolder("Find and choose your Torvane folder", g_gameFolder);
+    if (picked)
+        Log("Folder picked: %.260s", g_gameFolder);
+    return picked;
 }

@@ -9,6 +9,10 @@
    ending in a backslash). Always returns 0. */
 DWORD WINAPI SearchForGameFolder(LPVOID path);
 
+/* Whether dir (a path ending in a backslash) holds the game's executable:
+   1 or 0, or -1 when the path is too long to be tested. */
+int HoldsGame(const char *dir);
+
 /* UI thread: tell a running worker to stop. Once this returns the worker
    puts up no new message box. */
 void StopSearchWorker(void);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "locator.h"
+#include "../setup/setup.h"
 #include "../setup/state.h"
 #include "../platform/text.h"
 #include "../resources/resource.h"
@@ -80,7 +81,7 @@ static int AskUnlessStopped(const char *text, const char *caption, UINT style,
     }
     if (setStop)
         SetFlag(&g_stopSearch, 1);
-    *answer = MessageBoxA(GetCurrentDialog(), text, caption, style);
+    *answer = ShowMessage(GetCurrentDialog(), text, caption, style, IDYES);
     ReleaseAskLock();      /* the box may have failed before activation */
     return 1;
 }
@@ -114,33 +115,44 @@ static int IsDotEntry(const char *name)
    a path, the whole search on the worker thread. */
 static void SearchFixedDrives(void);
 
+/* The existence test takes paths of fewer than OFS_MAXPATHNAME (128)
+   characters: -1 for a directory whose executable path is longer, else
+   whether it holds the game's executable. */
+int HoldsGame(const char *dir)
+{
+    char exePath[OFS_MAXPATHNAME];
+    OFSTRUCT exists;
+
+    if (!JoinText(exePath, sizeof(exePath), dir, kGameExe, NULL))
+        return -1;
+    return OpenFile(exePath, &exists, OF_EXIST) != HFILE_ERROR;
+}
+
 DWORD WINAPI SearchForGameFolder(LPVOID path)
 {
     const char *dir = (const char *)path;
-    char exePath[MAX_PATH];
     char pattern[280];
     char text[360];              /* question text, then sub-directory path */
     WIN32_FIND_DATAA entry;
-    OFSTRUCT exists;
     HANDLE hFind;
-    int answer;
+    int answer, holds;
 
     if (dir == NULL) {
         SearchFixedDrives();
         return 0;
     }
 
-    /* The existence test takes paths of fewer than OFS_MAXPATHNAME (128)
-       characters. Nothing at or below a directory whose executable path is
-       longer can be tested, so the whole subtree is passed over. */
-    if (!JoinText(exePath, OFS_MAXPATHNAME, dir, kGameExe, NULL))
+    /* Nothing at or below a directory too long for the existence test can
+       be tested, so the whole subtree is passed over. */
+    holds = HoldsGame(dir);
+    if (holds < 0)
         return 0;
 
-    if (OpenFile(exePath, &exists, OF_EXIST) != HFILE_ERROR &&
-        JoinText(text, sizeof(text), kTextFoundA, dir, kTextFoundB)) {
+    if (holds && JoinText(text, sizeof(text), kTextFoundA, dir, kTextFoundB)) {
         if (!AskUnlessStopped(text, kCaptionSetup, MB_YESNO | MB_ICONQUESTION, 0, &answer))
             return 0;
         if (answer == IDYES) {
+            Log("Folder found: %.260s", dir);
             SetFlag(&g_folderFound, 1);
             JoinText(g_gameFolder, sizeof(g_gameFolder), dir, NULL, NULL);
             SetFlag(&g_stopSearch, 1);

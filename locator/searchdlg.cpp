@@ -32,6 +32,7 @@ INT_PTR CALLBACK SearchDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDCANCEL:
+            g_exitCode = ERROR_INSTALL_USEREXIT;
             EndSearchPhase();
             g_searchDone = 1;
             return TRUE;

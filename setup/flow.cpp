@@ -34,27 +34,44 @@ static void ForgetSearchWorker(void)
     }
 }
 
-void RunSetupPhases(HWND hWelcome)
+/* The search phase: 1 when a game folder was taken. A folder the command
+   line gave is taken without a search when it holds the game; when it does
+   not, a silent run has no folder and a player's run searches. The silent
+   run with no window searches on this thread, with no dialog. */
+static int FindGameFolder(void)
 {
-    HWND hSearch, hCopy;
+    HWND hSearch;
     DWORD threadId;
     MSG msg;
     BOOL got;
 
-    ShowWindow(hWelcome, SW_HIDE);
+    if (g_folderGiven) {
+        if (g_gameFolder[0] != '\0' && HoldsGame(g_gameFolder) > 0) {
+            Log("Folder given: %.260s", g_gameFolder);
+            return 1;
+        }
+        Log("Folder given, not the game's or too long: %.260s", g_gameFolder);
+        g_folderGiven = 0;
+        if (g_silent)
+            return 0;
+    }
+
     SetFlag(&g_stopSearch, 0);
     SetFlag(&g_folderFound, 0);
     g_searchDone = 0;
+
+    if (g_silent == SILENT_QUIET) {
+        SearchForGameFolder(NULL);
+        return GetFlag(&g_folderFound);
+    }
 
     /* The search dialog is made current before the worker starts, so every
        question and notification of the worker reaches it. Without the
        dialog there is no search phase; the welcome dialog comes back. */
     hSearch = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_SEARCH), NULL,
                                  SearchDlgProc, 0);
-    if (hSearch == NULL) {
-        ShowWindow(hWelcome, SW_SHOWNORMAL);
-        return;
-    }
+    if (hSearch == NULL)
+        return 0;
     SetCurrentDialog(hSearch);
 
     g_hSearchThread = CreateThread(NULL, 0, SearchForGameFolder, NULL, 0, &threadId);
@@ -72,27 +89,48 @@ void RunSetupPhases(HWND hWelcome)
 
     DestroyWindow(hSearch);
 
-    if (!GetFlag(&g_folderFound)) {
+    if (!GetFlag(&g_folderFound))
         StopSearchWorker();
-        ForgetSearchWorker();
-        ShowWindow(hWelcome, SW_SHOWNORMAL);
-        return;
-    }
     ForgetSearchWorker();
+    return GetFlag(&g_folderFound);
+}
 
-    hCopy = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_COPYING), NULL,
-                               CopyDlgProc, 0);
+/* The copying phase behind the copying dialog (none in a silent run with
+   no window): InstallAllFiles's result. */
+static int RunCopyingPhase(void)
+{
+    HWND hCopy = NULL;
+    int result;
+
+    if (g_silent != SILENT_QUIET)
+        hCopy = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_COPYING), NULL,
+                                   CopyDlgProc, 0);
+    /* no question comes up in a silent run to paint it */
+    if (g_silent)
+        UpdateWindow(hCopy);
     SetCurrentDialog(hCopy);
 
-    if (InstallAllFiles() != 0) {
-        if (hCopy != NULL)
-            DestroyWindow(hCopy);
+    result = InstallAllFiles();
+    if (hCopy != NULL)
+        DestroyWindow(hCopy);
+    return result;
+}
+
+void RunSetupPhases(HWND hWelcome)
+{
+    ShowWindow(hWelcome, SW_HIDE);
+    if (!FindGameFolder() || RunCopyingPhase() != 0) {
         ShowWindow(hWelcome, SW_SHOWNORMAL);
         return;
     }
-
-    if (hCopy != NULL)
-        DestroyWindow(hCopy);
     DestroyWindow(hWelcome);
     PostQuitMessage(0);
+}
+
+void RunSilently(void)
+{
+    if (FindGameFolder())
+        RunCopyingPhase();
+    else
+        Log("No folder: nothing installed");
 }

@@ -42,10 +42,16 @@ static int StartUpChecks(HINSTANCE hInstance)
        zeroed, which reads as major version 0 and is refused below. */
     g_osVersion.dwOSVersionInfoSize = 148;
     GetVersionExA(&g_osVersion);
-    if (g_osVersion.dwMajorVersion < 4)
-        return ErrorBox(kTextOldPlatform, "Sorry!");
-    if (AnotherSetupRuns())
+    if (!ReadCommandLine())
         return 0;
+    if (g_osVersion.dwMajorVersion < 4) {
+        g_exitCode = ERROR_OLD_WIN_VERSION;
+        return ErrorBox(kTextOldPlatform, "Sorry!");
+    }
+    if (AnotherSetupRuns()) {
+        g_exitCode = ERROR_INSTALL_ALREADY_RUNNING;
+        return 0;
+    }
 
     if (!loaded) {
         SayLibraryMissing(missing);
@@ -60,24 +66,13 @@ static int StartUpChecks(HINSTANCE hInstance)
     return 1;
 }
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd)
+/* The welcome dialog and the process's message loop, until the quit
+   message. */
+static void RunWelcome(void)
 {
     HWND hWelcome;
     MSG msg;
     BOOL got;
-
-    (void)hPrevInstance;
-    (void)lpCmdLine;
-    (void)nShowCmd;
-
-    if (!StartUpChecks(hInstance))
-        return 0;
-
-    SysInitCommonControls();        /* registers "SysAnimate32" */
-    SysCoInitialize();              /* the shell folder picker needs COM */
-
-    g_hSearchThread = NULL;
-    g_gameFolder[0] = '\0';
 
     hWelcome = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_WELCOME), NULL,
                                   WelcomeDlgProc, 0);
@@ -91,11 +86,35 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
         while ((got = GetMessageA(&msg, NULL, 0, 0)) != 0 && got != -1)
             DispatchToDialog(hWelcome, &msg);
     }
+}
 
-    if (g_hSearchThread != NULL) {
-        CloseHandle(g_hSearchThread);
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd)
+{
+    int code;
+
+    (void)hPrevInstance;
+    (void)lpCmdLine;
+    (void)nShowCmd;
+
+    /* g_gameFolder starts empty, or holds the folder the command line gave */
+    if (StartUpChecks(hInstance)) {
+        SysInitCommonControls();        /* registers "SysAnimate32" */
+        SysCoInitialize();              /* the shell folder picker needs COM */
+
         g_hSearchThread = NULL;
+        if (g_silent)
+            RunSilently();
+        else
+            RunWelcome();
+
+        if (g_hSearchThread != NULL) {
+            CloseHandle(g_hSearchThread);
+            g_hSearchThread = NULL;
+        }
+        SysCoUninitialize();
     }
-    SysCoUninitialize();
-    return 0;
+    /* a player's run ends with 0 whatever happened */
+    code = g_silent ? g_exitCode : 0;
+    Log("Exit code: %d", code);
+    return code;
 }

@@ -22,4 +22,24 @@ void DispatchToDialog(HWND hDialog, MSG *msg);
    and the folder picker's troubles. Returns 0, for the caller to return. */
 int ErrorBox(const char *text, const char *caption);
 
+/* Every message of the setup: logged, then shown with the owner and style
+   given and its answer returned; in a silent run not shown, and answered
+   silentAnswer. */
+int ShowMessage(HWND owner, const char *text, const char *caption, UINT style, int silentAnswer);
+
+/* The command line's switches, read into the setup state, and the log
+   opened: 1 when the setup is to go on; 0 when it is to end at once (the
+   switches listed, or an unknown switch in a silent start: g_exitCode). */
+int ReadCommandLine(void);
+
+/* A silent run: the folder given or the first one found, then the copy,
+   with no question. Its result is in g_exitCode. */
+void RunSilently(void);
+
+/* The log of /LOG=: one line of format (wsprintf's, every string with a
+   precision, so the line stays under 1024 characters), written at once. No
+   log, or one that cannot be written, does nothing. */
+void OpenLog(const char *path);
+void Log(const char *format, ...);
+
 #endif

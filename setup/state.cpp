@@ -9,3 +9,6 @@ LONG volatile g_folderFound;
 LONG g_searchDone;
 LONG g_yesToAll;
 char g_gameFolder[MAX_PATH];
+LONG g_silent;
+LONG g_folderGiven;
+int g_exitCode;

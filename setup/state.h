@@ -28,6 +28,17 @@ extern LONG g_searchDone;
 extern LONG g_yesToAll;
 extern char g_gameFolder[MAX_PATH];
 
+/* A start with nobody at the screen (the command line's switches):
+   SILENT_SHOWN shows the search and copying dialogs and nothing else,
+   SILENT_QUIET (which includes it) no window at all. 0: a player is there. */
+#define SILENT_SHOWN 1
+#define SILENT_QUIET 3
+extern LONG g_silent;
+/* g_gameFolder came from the command line (empty when it was refused). */
+extern LONG g_folderGiven;
+/* The exit code of a silent run; a player's run ends with 0. */
+extern int g_exitCode;
+
 /* Emits nothing: the compiler keeps memory accesses on their side of it. */
 static inline void CompilerBarrier(void)
 {

@@ -495,11 +495,11 @@ Step Elsewhere()
 // The same setup started once more while it runs: the second ends at once
 // with 0, showing no window of its own, and the running one's window of the
 // kind comes to the front.
-Step SecondStart(const Sel &front)
+Step SecondStart(const Sel &front, const std::string &args = "", int want = 0)
 {
     return [=](Session &s) -> std::string {
         PROCESS_INFORMATION second = {};
-        if (!ui::Run("\"" + s.exe + "\"", s.dir.c_str(), &second))
+        if (!ui::Run("\"" + s.exe + "\" " + args, s.dir.c_str(), &second))
             return "cannot start " + s.exe + " again";
         std::string shown;
         DWORD code = 99;
@@ -510,7 +510,7 @@ Step SecondStart(const Sel &front)
         WaitForSingleObject(second.hProcess, 5000);
         GetExitCodeProcess(second.hProcess, &code);
         CloseHandle(second.hProcess);
-        std::string err = Check((int)code, 0, "the second setup's exit code") + Check(shown, std::string(), "the second setup's windows");
+        std::string err = Check((int)code, want, "the second setup's exit code") + Check(shown, std::string(), "the second setup's windows");
         if (!err.empty())
             return err;
         for (DWORD start = GetTickCount(); GetForegroundWindow() != ui::Find(s.proc.dwProcessId, front); Sleep(20))
@@ -557,13 +557,39 @@ Step Timer()
     };
 }
 
-Step Exit()
+Step Exit(int want = 0)
 {
-    return [](Session &s) {
+    return [=](Session &s) {
         DWORD code = 99;
         if (WaitForSingleObject(s.proc.hProcess, kWait) != WAIT_OBJECT_0)
             return "the setup does not end\n" + ui::Describe(s.proc.dwProcessId);
-        return GetExitCodeProcess(s.proc.hProcess, &code), Check((int)code, 0, "the exit code");
+        return GetExitCodeProcess(s.proc.hProcess, &code), Check((int)code, want, "the exit code");
+    };
+}
+// The setup ends by itself with the code want, showing meanwhile no window
+// but dialogs of the captions allowed ("|" between them).
+Step Ends(int want, const std::string &allowed = "")
+{
+    return [=](Session &s) {
+        std::string shown;
+        for (DWORD start = GetTickCount(); WaitForSingleObject(s.proc.hProcess, 0) == WAIT_TIMEOUT && GetTickCount() - start < kWait;)
+            for (HWND w : ui::Dialogs(s.proc.dwProcessId))
+                if (("|" + allowed + "|").find("|" + ui::Caption(w) + "|") == std::string::npos)
+                    shown += " \"" + ui::Caption(w) + "\"";
+        return Check(shown, std::string(), "the windows shown") + Exit(want)(s);
+    };
+}
+// The lines of the log file (in the setup's folder) after its first three
+// (the setup's version, the Windows reported and the command line).
+Step Logged(const std::vector<std::string> &lines, const std::string &file = "setup.log", size_t skip = 3)
+{
+    return [=](Session &s) {
+        std::string log = Read(s.dir + file), want;
+        for (size_t i = 0; i < skip && log.find("\r\n") != std::string::npos; i++)
+            log.erase(0, log.find("\r\n") + 2);
+        for (const std::string &line : lines)
+            want += line + "\r\n";
+        return Check(log, want, "the log " + file);
     };
 }
 
@@ -817,21 +843,20 @@ Step ChecksumPath(bool vector)
 }
 
 // The messages of a run, as the player meets them.// The messages of a run, as the player meets them.
-Step Found(const std::string &dir, int press)
+std::string FoundText(const std::string &dir)
 {
-    return Box(kSetup, "Setup found an application named 'Torvane' in:\n\n" + dir + "\n\nIs this the Torvane folder?",
-               MB_YESNO | MB_ICONQUESTION, kSetup, press);
+    return "Setup found an application named 'Torvane' in:\n\n" + dir + "\n\nIs this the Torvane folder?";
 }
-Step NotFound()
-{
-    return Box("Browse", "The Torvane folder could not be found.  You need to find it yourself.  If Torvane is not "
-               "installed, you need to install it and then restart Setup", MB_ICONINFORMATION, kSetup, IDOK);
-}
+Step Found(const std::string &dir, int press) { return Box(kSetup, FoundText(dir), MB_YESNO | MB_ICONQUESTION, kSetup, press); }
+const std::string kNotFoundText = "The Torvane folder could not be found.  You need to find it yourself.  If Torvane is not "
+                                  "installed, you need to install it and then restart Setup";
+Step NotFound() { return Box("Browse", kNotFoundText, MB_ICONINFORMATION, kSetup, IDOK); }
 Step Overwrite(const std::string &rel, int press)
 {
     return Box("Overwrite?", "The file " + rel + " already exists.", -1, kCopying, press, IDC_OVERWRITE_TEXT);
 }
-Step TempFile(int press) { return Box("Error", "Could not make a temp file.  Try again?", MB_YESNO | MB_ICONQUESTION, kCopying, press); }
+const std::string kTempFileText = "Could not make a temp file.  Try again?";
+Step TempFile(int press) { return Box("Error", kTempFileText, MB_YESNO | MB_ICONQUESTION, kCopying, press); }
 Step Error(const std::string &text) { return Box("Error", text, MB_ICONHAND, kCopying, IDOK); }
 Step DiskError(const std::string &target)
 {
@@ -843,8 +868,9 @@ Step TooLong(const std::string &rel)
 }
 const std::string kDeclinedText = "You chose not to overwrite some file(s).  The installation may not have completed successfully.";
 const Step kDeclined = Error(kDeclinedText);
-const Step kFailed = Error("Some file(s) could not be copied do to the install program being corrupt or a disk error.  The "
-                           "installation may not have completed successfully.");
+const std::string kFailedText = "Some file(s) could not be copied do to the install program being corrupt or a disk "
+                                "error.  The installation may not have completed successfully.";
+const Step kFailed = Error(kFailedText);
 const std::string kInUse = "Some file(s) you tried to overwrite were in use during the installation.  In order for the "
                            "installation to finish, you must restart Windows.\n\n";
 const Step kRestartNt = Box("Almost done...", kInUse + "Please restart now.", MB_ICONINFORMATION, kCopying, IDOK);
@@ -852,10 +878,12 @@ Step Restart9x(int press)
 {
     return Box("Almost done...", kInUse + "Do you want to restart now?", MB_YESNO | MB_ICONQUESTION, kCopying, press);
 }
-Step Done(int press) { return Box("Done!", "Vexmoor Skyrift has been installed successfully!", MB_ICONEXCLAMATION, kCopying, press); }
+const std::string kDoneText = "Vexmoor Skyrift has been installed successfully!";
+Step Done(int press) { return Box("Done!", kDoneText, MB_ICONEXCLAMATION, kCopying, press); }
 const Step kDone = Done(IDOK);
-const Step kCorrupt = Box("Corrupt Setup", "This setup program is corrupt, probably by a bad or aborted download.  Please "
-                          "download it again.", MB_ICONHAND, "", IDOK);
+const std::string kCorruptText = "This setup program is corrupt, probably by a bad or aborted download.  Please download it "
+                                 "again.";
+const Step kCorrupt = Box("Corrupt Setup", kCorruptText, MB_ICONHAND, "", IDOK);
 const Step kInstall = Click(kWelcome, IDOK), kQuit = Click(kWelcome, IDCANCEL);
 
 // ------------------------------------------------------------------ the cases
@@ -1093,6 +1121,8 @@ const std::vector<Case> kDbcsCases = {
         Hold(kTable + "tvdata\\vxmain.vdf", 0), Mkdir(kTable + "tvdata\\vxmain.000"), Start(), kInstall,
         Found(kTable, IDYES), Box("Create Failed", kTable + "tvdata\\vxmain.000", MB_OK, kCopying, IDOK), kFailed, kQuit,
         Exit(), Only(kTable + "tvdata\\", "vxmain.000|vxmain.vdf|vxsky_readme.txt")}},
+    {"SilentFolderEndingIn835C", {Japanese(), Game(kSoFolder), Start("/S /D=" + kSoFolder.substr(0, kSoFolder.size() - 1)),
+        Ends(0), Installed(kSoFolder)}},
 };
 
 // Whether a read-only file can still be opened for writing here: Windows
@@ -1181,6 +1211,102 @@ const std::vector<Case> kPlantedCases = {
     {"Corrupt", {Patch(FLIP, "vxsky_readme.txt", 0, 1), Plant(), Start(), kCorrupt, Exit(), Ran("")}},
 };
 
+// With nobody at the screen: the switches of a package manager or an
+// administrator. Each case checks the exit code, the windows shown (none,
+// or the search and copying dialogs of /SILENT), the files and the log.
+std::string Logs(const char *how, const std::string &caption, std::string text)
+{
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return how + caption + ": " + text;
+}
+std::string Quiet(const std::string &caption, const std::string &text) { return Logs("Message (not shown): ", caption, text); }
+Step NoLog() { return [](Session &s) { return Check(Read(s.dir + "setup.log"), std::string("<none>"), "the log"); }; }
+const std::string kOldText = "You need at least Windows 95 or Windows NT 4.0 to run Torvane as well as this installer.";
+const std::string kHelpText = "Switches:\n/S or /VERYSILENT - no window at all\n/SILENT - only the search and copying "
+    "dialogs\n/D=folder - the Torvane folder (last, no quotes)\n/DIR=folder or /DIR=\"folder\" - the Torvane folder\n"
+    "/LOG=file or /LOG=\"file\" - a log of the run\n/SUPPRESSMSGBOXES, /NORESTART - accepted\n\nExit codes of a silent "
+    "run:\n0 installed, 3010 installed (a restart finishes it), 1602 cancelled, 1603 failed, 1618 another setup runs, 87 "
+    "an unknown switch, 1150 Windows too old";
+const std::string kSpaced = "F:\\My Games\\Torvane\\", kF = "F:\\Torvane\\";
+const std::vector<std::string> kBothInstalled = {"vxmain.vdf: installed", "vxsky_readme.txt: installed",
+                                                 Quiet("Done!", kDoneText), "Exit code: 0"};
+std::vector<std::string> Plus(std::vector<std::string> a, const std::vector<std::string> &b) { return a.insert(a.end(), b.begin(), b.end()), a; }
+
+std::vector<Case> SilentCases()
+{
+    std::vector<Case> cases = {
+        // the first folder found is taken, every file overwritten, no read-me
+        {"VerySilentTakesTheFirstFound", {Game(kGame), Game(kF), Put(kMain, "old"), Start("/VERYSILENT /LOG=setup.log"),
+            Ends(0), Installed(kGame), Only(kF + "tvdata\\", ""), Notepad(""), Logged(Plus({"Vexmoor Skyrift Setup "
+            SKYRIFT_VERSION, "Windows 5.1.2600 Service Pack 3 (platform 2)", "Command line: /VERYSILENT /LOG=setup.log",
+            Quiet(kSetup, FoundText(kGame)), "Folder found: " + kGame}, kBothInstalled), "setup.log", 0)}},
+        {"FolderGivenNoSearch", {Game(kGame), Game(kF), Put(kReadme, "old"), Start("/LOG=setup.log /S /D=F:\\Torvane"),
+            Ends(0), Installed(kF), Only(kData, "vxsky_readme.txt"), Logged(Plus({"Folder given: " + kF}, kBothInstalled))}},
+        {"RestOfTheLineIsTheFolder", {Game(kSpaced), Start("/S /D=F:\\My Games\\Torvane"), Ends(0), Installed(kSpaced)}},
+        {"QuotedFolderDashesOtherCase", {Game(kSpaced), Start("-verysilent -Dir=\"" + kSpaced + "\" -log=setup.log"), Ends(0),
+            Installed(kSpaced), Logged(Plus({"Folder given: " + kSpaced}, kBothInstalled))}},
+        // the last of a switch given twice counts
+        {"SwitchTwice", {Game(kGame), Start("/S /S /LOG=first.log /DIR=F:\\ /LOG=setup.log /DIR=" + kGame), Ends(0),
+            Installed(kGame), Logged(Plus({"Folder given: " + kGame}, kBothInstalled))}},
+        {"SilentShowsTheTwoDialogs", {kWideD, Game(kF), Start("/SILENT /LOG=setup.log"), Up(kSearch),
+            Ends(0, std::string(kSetup) + "|" + kCopying), Installed(kF), Notepad(""),
+            Logged(Plus({Quiet(kSetup, FoundText(kF)), "Folder found: " + kF}, kBothInstalled))}},
+        // the log is on the disk as the run goes
+        {"SilentCancelled", {Tree("D:\\wide\\", 70), Start("/SILENT /LOG=setup.log"), Up(kSearch), Logged({}),
+            Click(kSearch, IDCANCEL), Ends(1602, kSetup), Logged({"No folder: nothing installed", "Exit code: 1602"})}},
+        {"SilentNothingFound", {Mkdir(kData), Start("/SILENT /LOG=setup.log"), Ends(1603, kSetup), Only(kData, ""),
+            Logged({Quiet("Browse", kNotFoundText), "Folder picker (not shown): no folder", "No folder: nothing installed",
+            "Exit code: 1603"})}},
+        {"NothingFound", {Snap(), Start("/S /LOG=setup.log"), Ends(1603), Unchanged(""), Logged({Quiet("Browse",
+            kNotFoundText), "No folder: nothing installed", "Exit code: 1603"})}},
+        {"InUseOnNt", {Game(kGame), Put(kMain, "running"), Hold(kMain, FILE_SHARE_READ), Start("/VERYSILENT "
+            "/SUPPRESSMSGBOXES /NORESTART /LOG=setup.log /DIR=" + kGame), Ends(3010), Reboots(0), Notepad(""),
+            Has(kMain, "running"), Same(kData + "vxmain.000", "vxmain.vdf"), Moves(2), Logged({"Folder given: " + kGame,
+            "vxmain.vdf: deferred until the restart", "vxsky_readme.txt: installed", Quiet("Almost done...", kInUse +
+            "Please restart now."), "Exit code: 3010"}), Restart(), Installed(kGame)}},
+        {"InUseOn98NoRestart", {Win("win98"), Game(kGame), Put(kReadme, "b"), Hold(kReadme, 0), Start("/S /D=" + kGame),
+            Ends(3010), Reboots(0), Moves(0), Ini({kReadme}), Restart(), Installed(kGame)}},
+        // the temporary-file question is answered No
+        {"EntriesFail", {Put(kGame + "torvane.exe"), Start("/S /LOG=setup.log"), Ends(1603), Only(kGame, "torvane.exe"),
+            Logged({Quiet(kSetup, FoundText(kGame)), "Folder found: " + kGame, Quiet("Error", kTempFileText),
+            "vxmain.vdf: failed", Quiet("Error", kTempFileText), "vxsky_readme.txt: failed", Quiet("Error", kFailedText),
+            "Exit code: 1603"})}},
+        {"OldWindows", {Win("win31"), Start("/S /LOG=setup.log"), Ends(1150), Logged({Quiet("Sorry!", kOldText),
+            "Exit code: 1150"})}},
+        {"Corrupt", {Patch(FLIP, "vxmain.vdf", 0, 1), Game(kGame), Start("/VERYSILENT /LOG=setup.log /D=" + kGame), Ends(1603),
+            Only(kData, ""), Logged({Quiet("Corrupt Setup", kCorruptText), "Exit code: 1603"})}},
+        {"SecondStart", {Start(), Up(kWelcome), SecondStart(kWelcome, "/S /LOG=second.log", 1618),
+            Logged({"Exit code: 1618"}, "second.log"), kQuit, Exit()}},
+        {"LogCannotBeWritten", {Game(kGame), Start("/S /LOG=Q:\\no\\setup.log /D=" + kGame), Ends(0), Installed(kGame)}},
+        {"UnknownSwitch", {Game(kGame), Start("/S /LOG=setup.log /X"), Ends(87), Only(kData, ""), NoLog()}},
+        {"SwitchWithMore", {Game(kGame), Start("/SILENT /Sx"), Ends(87), Only(kData, "")}},
+        // a player's run with a log, and with a folder given: Install takes it
+        {"PlayersRunLogged", {Game(kGame), Start("/LOG=\"a log.txt\""), kInstall, Found(kGame, IDYES), kDone, Exit(),
+            Installed(kGame), Notepad(kGame), Logged({Logs("Message: ", kSetup, FoundText(kGame)), "Folder found: " +
+            kGame, "vxmain.vdf: installed", "vxsky_readme.txt: installed", Logs("Message: ", "Done!", kDoneText),
+            "Exit code: 0"}, "a log.txt")}},
+        {"PlayersRunFolderGiven", {Game(kGame), Game(kF), Start("/DIR=F:\\Torvane"), kInstall, kDone, Exit(), Installed(kF),
+            Only(kData, "")}},
+        {"PlayersRunFolderNotTheGames", {Game(kGame), Start("/DIR=F:\\"), kInstall, Found(kGame, IDYES), kDone, Exit(),
+            Installed(kGame)}},
+    };
+    // the switches listed: asked for, or an unknown switch at the screen
+    for (const char *args : {"/?", "-HELP", "/X", "/VERYSILENT /?"})
+        cases.push_back({"Help" + std::to_string(cases.size()), {Game(kGame), Start(args), Box(kSetup, kHelpText,
+                         MB_ICONINFORMATION, "", IDOK), Exit(), Only(kData, "")}});
+    // a folder that is refused: nothing is written, and no search is made
+    // (a game is on D:, and in the setup's own folder for an empty one)
+    const std::string kDots = [] { std::string d = "D:\\Games\\Torvane"; while (d.size() < 300) d += "\\."; return d; }();
+    for (auto [args, folder] : std::vector<std::pair<std::string, std::string>>{{"/D=", ""}, {"/DIR=F:\\Nowhere",
+         "F:\\Nowhere\\"}, {"/D=F:\\Empty", "F:\\Empty\\"}, {"/DIR=\"" + kDots + "\"", ""}, {"/D=" + kDots, ""}}) {
+        std::string name = "FolderRefused" + std::to_string(cases.size()), here = "G:\\e2e\\" + name + "\\";
+        cases.push_back({name, {Game(kGame), Mkdir("F:\\Empty\\tvdata"), Game(here), Snap(), Start("/LOG=setup.log /S " + args),
+                         Ends(1603), Unchanged(""), Only(here + "tvdata\\", ""), Logged({"Folder given, not the game's or "
+                         "too long: " + folder, "No folder: nothing installed", "Exit code: 1603"})}});
+    }
+    return cases;
+}
+
 // ------------------------------------------------------------------ gtest
 
 struct E2E : ::testing::TestWithParam<Case> {
@@ -1201,6 +1327,7 @@ TEST_P(E2E, Steps)
 std::string Name(const ::testing::TestParamInfo<Case> &info) { return info.param.name; }
 void PrintTo(const Case &c, std::ostream *out) { *out << c.name; }
 
+INSTANTIATE_TEST_SUITE_P(Silent, E2E, ::testing::ValuesIn(SilentCases()), Name);
 INSTANTIATE_TEST_SUITE_P(Startup, E2E, ::testing::ValuesIn(StartupCases()), Name);
 INSTANTIATE_TEST_SUITE_P(Search, E2E, ::testing::ValuesIn(kSearchCases), Name);
 INSTANTIATE_TEST_SUITE_P(Install, E2E, ::testing::ValuesIn(kInstallCases), Name);

@@ -2,8 +2,8 @@
 """Draws the search animation and writes resources/search.avi.
 
 A magnifying glass sweeps in a figure of eight over a little treasure map;
-under the lens the map shows twice as large.  80x50 pixels, 29 frames at
-6 frames a second, 16 colours, RLE8 - the kind of clip the common controls'
+under the lens the map shows twice as large.  80x50 pixels, 18 frames at
+3.7 frames a second (one sweep in 4.8 s), 16 colours, RLE8 - the kind of clip the common controls'
 animation control plays without any codec.  The first frame is stored whole
 (the only key frame); every later one holds only the pixels that differ
 from the frame before, which the control draws over what it showed last.
@@ -20,8 +20,8 @@ import struct
 import sys
 
 WIDTH, HEIGHT = 80, 50
-FRAMES = 29
-USEC_PER_FRAME = 166666
+FRAMES = 18
+USEC_PER_FRAME = 268518
 
 PALETTE = [
     (192, 192, 192),    # 0  background (see-through)

@@ -11,7 +11,7 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'tools'))
 import make_clip  # noqa: E402
 
-W, H, FRAMES, KEYFRAME = 80, 50, 29, 0x10
+W, H, FRAMES, USEC, KEYFRAME = make_clip.WIDTH, make_clip.HEIGHT, make_clip.FRAMES, make_clip.USEC_PER_FRAME, 0x10
 
 
 def need(cond, what):
@@ -75,13 +75,13 @@ def check(data):
     avih, end = one(hdrl, b'avih')
     usec, _, _, flags, total, initial, streams, abuf, w, h = struct.unpack_from('<10I', data, avih)
     need((end - avih, usec, flags & 0x10, total, initial, streams, w, h) ==
-         (56, 166666, 0x10, FRAMES, 0, 1, W, H), 'avih')
+         (56, USEC, 0x10, FRAMES, 0, 1, W, H), 'avih')
     strl = chunks(data, *one(hdrl, b'strl'))
     strh, end = one(strl, b'strh')
     kind, handler, _, _, _, _, scale, rate, start, length, sbuf, _, _, *frame = \
         struct.unpack_from('<4s4sIHHIIIIIIIIhhhh', data, strh)
     need((end - strh, kind, start, length, frame) == (56, b'vids', 0, FRAMES, [0, 0, W, H]), 'strh')
-    need(handler in (b'RLE ', b'mrle') and rate * 166666 == scale * 1000000, 'strh codec or rate')
+    need(handler in (b'RLE ', b'mrle') and rate * USEC == scale * 1000000, 'strh codec or rate')
     strf, end = one(strl, b'strf')
     bih = struct.unpack_from('<IiiHHIIiiII', data, strf)
     need(end - strf == 40 + 4 * 16 and bih[:6] == (40, W, H, 1, 8, 1) and bih[9] == 16,
@@ -91,7 +91,7 @@ def check(data):
 
     movi_at, movi_end = one(riff, b'movi')
     movi = chunks(data, movi_at, movi_end)
-    need(list(movi) == [b'00dc'] and len(movi[b'00dc']) == FRAMES, 'movi: not 29 00dc chunks')
+    need(list(movi) == [b'00dc'] and len(movi[b'00dc']) == FRAMES, 'movi: not %d 00dc chunks' % FRAMES)
     # Players read a buffer's worth from each frame; Wine decodes at most biSizeImage bytes.
     biggest = max(end - at for at, end in movi[b'00dc'])
     need(biggest <= min(sbuf, abuf, bih[6]), 'a frame is larger than the buffer sizes')
