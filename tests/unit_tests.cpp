@@ -283,17 +283,6 @@ TEST_F(Entries, PathWithoutAShortFormOn9xIsRefused)
 
 // ------------------------------------------------------------------ the copy in pieces
 
-// A file's bytes, however many ("<none>" when it cannot be read).
-std::string Whole(const std::string &path)
-{
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
-    std::string bytes(h == INVALID_HANDLE_VALUE ? 0 : GetFileSize(h, NULL), '\0');
-    DWORD got = 0;
-    bool ok = h != INVALID_HANDLE_VALUE && (bytes.empty() || ReadFile(h, &bytes[0], (DWORD)bytes.size(), &got, NULL));
-    CloseHandle(h);
-    return ok && got == bytes.size() ? bytes : "<none>";
-}
-
 std::string EntryBytes(const char *name)
 {
     HRSRC res = FindPayloadResource(name);
@@ -342,7 +331,7 @@ TEST_F(Copying, EveryLengthWholeWhateverAnInterruptedRunLeft)
             InstallResult r = INSTALL_FAILED;
             EXPECT_EQ(Answering([&] { r = InstallPayloadFile(dir_.c_str(), e.name, e.name); }), "");
             EXPECT_EQ(r, INSTALL_OK);
-            std::string got = Whole(target);
+            std::string got = ui::Read(target);
             EXPECT_EQ(got.size(), want.size());
             EXPECT_TRUE(got == want) << "the installed bytes differ";
             EXPECT_EQ(SizeOf(temp), -1) << "the temporary file is left";
@@ -497,7 +486,7 @@ TEST_F(Copying, AnswersBetweenPiecesAndDropsInput)
 
     EXPECT_EQ(boxes, "");
     EXPECT_EQ(r, INSTALL_OK);
-    EXPECT_TRUE(Whole(g_chain.target) == EntryBytes(name));
+    EXPECT_TRUE(ui::Read(g_chain.target) == EntryBytes(name));
     EXPECT_EQ(g_chain.sentAnswered, 1) << "a message sent before the copy was not answered during it";
     EXPECT_LE(g_chain.sentAt, kMostBetween);
     ASSERT_FALSE(g_chain.served.empty()) << "the windows were never painted during the copy";
@@ -524,11 +513,6 @@ TEST_F(Copying, AnswersBetweenPiecesAndDropsInput)
 // Run in a Japanese locale (code page 932; the ctest entry unit.Dbcs), where
 // a character takes one byte or two and the second can be the backslash's.
 struct Dbcs : Entries {
-    static std::string Ansi(const wchar_t *text)
-    {
-        char out[MAX_PATH];
-        return WideCharToMultiByte(CP_ACP, 0, text, -1, out, sizeof(out), NULL, NULL) ? out : "";
-    }
     std::string Listing() { return ui::Listing(dir_); }
 };
 
@@ -548,7 +532,7 @@ TEST_F(Dbcs, TheStemDropsThreeCharactersNotBytes)
         {L"\u30BD\u8868.txt", L"\u30BD\u8868.000"},                    // two-byte ones before the three
     };
     for (auto &c : cases) {
-        std::string name = Ansi(c.name), side = Ansi(c.side), target = dir_ + name;
+        std::string name = ui::Ansi(c.name), side = ui::Ansi(c.side), target = dir_ + name;
         ASSERT_TRUE(ui::Put(target, "old"));
         HANDLE held = CreateFileA(target.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
         InstallResult r = INSTALL_OK;
@@ -556,12 +540,7 @@ TEST_F(Dbcs, TheStemDropsThreeCharactersNotBytes)
         CloseHandle(held);
         EXPECT_EQ(r, INSTALL_DEFERRED) << target;
         EXPECT_EQ(Listing(), name < side ? name + "|" + side : side + "|" + name) << target;
-        HANDLE h = CreateFileA((dir_ + side).c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-        char bytes[8] = "";
-        DWORD got = 0;
-        ReadFile(h, bytes, sizeof(bytes), &got, NULL);
-        CloseHandle(h);
-        EXPECT_EQ(std::string(bytes, got), "abc") << side;
+        EXPECT_EQ(ui::Read(dir_ + side), "abc") << side;
         DeleteFileA(target.c_str());
         DeleteFileA((dir_ + side).c_str());
     }
@@ -627,41 +606,26 @@ TEST(TextFit, EveryStaticTextFitsItsControl)
 TEST(TextFit, AtLargeFontsToo)
 {
     const char key[] = "Control Panel\\Desktop";
-    DWORD was = 96, size = sizeof(was), large = 120;
+    const std::string report = "G:\\textfit120.xml";
+    DWORD was = 96, size = sizeof(was), large = 120, code = 99;
     RegGetValueA(HKEY_CURRENT_USER, key, "LogPixels", RRF_RT_REG_DWORD, NULL, &was, &size);
     ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, key, "LogPixels", REG_DWORD, &large, sizeof(large)), ERROR_SUCCESS);
     char self[MAX_PATH];
     GetModuleFileNameA(NULL, self, MAX_PATH);
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
-    HANDLE readEnd, writeEnd;
-    CreatePipe(&readEnd, &writeEnd, &inherit, 0);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = si.hStdError = writeEnd;
+    DeleteFileA(report.c_str());
     PROCESS_INFORMATION proc = {};
-    std::string cmd = "\"" + std::string(self) + "\" --gtest_filter=TextFit.EveryStaticTextFitsItsControl";
     SetEnvironmentVariableA("SKYRIFT_DPI", "120");
-    BOOL started = CreateProcessA(NULL, &cmd[0], NULL, NULL, TRUE, 0, NULL, NULL, &si, &proc);
+    bool started = ui::Run("\"" + std::string(self) + "\" --gtest_filter=TextFit.EveryStaticTextFitsItsControl "
+                           "--gtest_output=xml:" + report, NULL, &proc);
     SetEnvironmentVariableA("SKYRIFT_DPI", NULL);
-    CloseHandle(writeEnd);
-    std::string output;
-    char buf[4096];
-    DWORD got, code = 99;
-    while (started && ReadFile(readEnd, buf, sizeof(buf), &got, NULL) && got)
-        output.append(buf, got);
-    CloseHandle(readEnd);
     if (started) {
         WaitForSingleObject(proc.hProcess, INFINITE);
         GetExitCodeProcess(proc.hProcess, &code);
         CloseHandle(proc.hProcess);
-        CloseHandle(proc.hThread);
     }
     RegSetKeyValueA(HKEY_CURRENT_USER, key, "LogPixels", REG_DWORD, &was, sizeof(was));
-    ASSERT_TRUE(started) << cmd;
-    EXPECT_EQ(code, 0u) << output;
-    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+    EXPECT_EQ(code, 0u) << "the check at 120 DPI failed (its output is above)";
+    EXPECT_NE(ui::Read(report).find("tests=\"1\" failures=\"0\""), std::string::npos) << ui::Read(report);
 }
 
 // ------------------------------------------------------------------ the search stopped

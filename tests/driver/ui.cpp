@@ -385,11 +385,32 @@ std::string Listing(const std::string &dir)
         if (strcmp(fd.cFileName, ".") && strcmp(fd.cFileName, ".."))
             names.push_back(fd.cFileName);
     FindClose(h);
+    return Joined(names, "|");
+}
+
+std::string Joined(std::vector<std::string> names, const char *sep)
+{
     std::sort(names.begin(), names.end());
     std::string out;
-    for (auto &n : names)
-        out += (out.empty() ? "" : "|") + n;
+    for (const std::string &n : names)
+        out += (out.empty() ? "" : sep) + n;
     return out;
+}
+
+std::string Read(const std::string &path)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    DWORD size = GetFileSize(h, NULL), got = 0;
+    std::string bytes(size == INVALID_FILE_SIZE ? 0 : size + 1, '\0');
+    bool ok = h != INVALID_HANDLE_VALUE && size != INVALID_FILE_SIZE && ReadFile(h, &bytes[0], size + 1, &got, NULL);
+    CloseHandle(h);
+    return ok ? bytes.substr(0, got) : "<none>";
+}
+
+std::string Ansi(const wchar_t *text)
+{
+    char out[512];
+    return WideCharToMultiByte(CP_ACP, 0, text, -1, out, sizeof(out), NULL, NULL) ? out : "";
 }
 
 void MakeDirs(const std::string &path)

@@ -65,6 +65,10 @@ std::string Chosen(HWND picker);
 void RemoveTree(const std::string &dir);
 // The names in a folder (a path ending in a backslash), sorted, joined by '|'.
 std::string Listing(const std::string &dir);
+std::string Joined(std::vector<std::string> names, const char *sep);   // sorted
+// A file's bytes, whole ("<none>": unreadable); one byte more is asked for, so a growing file shows.
+std::string Read(const std::string &path);
+std::string Ansi(const wchar_t *text);   // in this process's ANSI code page
 void MakeDirs(const std::string &path);                       // every folder of a drive path
 bool Put(const std::string &path, const std::string &bytes);  // a file, its folders made first
 // The room left on the drive of root ("H:\\") in bytes, and its cluster's
