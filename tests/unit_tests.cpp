@@ -512,9 +512,7 @@ TEST_F(Copying, AnswersBetweenPiecesAndDropsInput)
 
 // Run in a Japanese locale (code page 932; the ctest entry unit.Dbcs), where
 // a character takes one byte or two and the second can be the backslash's.
-struct Dbcs : Entries {
-    std::string Listing() { return ui::Listing(dir_); }
-};
+struct Dbcs : Entries {};
 
 // The temporary and side files are named from the target without its last
 // three characters, whatever their width. A target in use shows it: the
@@ -539,7 +537,7 @@ TEST_F(Dbcs, TheStemDropsThreeCharactersNotBytes)
         EXPECT_EQ(Answering([&] { r = InstallPayloadFile(dir_.c_str(), name.c_str(), "myfile.txt"); }), "") << target;
         CloseHandle(held);
         EXPECT_EQ(r, INSTALL_DEFERRED) << target;
-        EXPECT_EQ(Listing(), name < side ? name + "|" + side : side + "|" + name) << target;
+        EXPECT_EQ(ui::Listing(dir_), ui::Joined({name, side}, "|")) << target;
         EXPECT_EQ(ui::Read(dir_ + side), "abc") << side;
         DeleteFileA(target.c_str());
         DeleteFileA((dir_ + side).c_str());
@@ -624,8 +622,9 @@ TEST(TextFit, AtLargeFontsToo)
         CloseHandle(proc.hProcess);
     }
     RegSetKeyValueA(HKEY_CURRENT_USER, key, "LogPixels", REG_DWORD, &was, sizeof(was));
-    EXPECT_EQ(code, 0u) << "the check at 120 DPI failed (its output is above)";
-    EXPECT_NE(ui::Read(report).find("tests=\"1\" failures=\"0\""), std::string::npos) << ui::Read(report);
+    const std::string ran = ui::Read(report);
+    EXPECT_EQ(code, 0u) << "the check at 120 DPI failed:\n" << ran;
+    EXPECT_NE(ran.find("tests=\"1\" failures=\"0\""), std::string::npos) << ran;
 }
 
 // ------------------------------------------------------------------ the search stopped
