@@ -1,8 +1,6 @@
 #!/usr/bin/env python3
-"""check_clip.py clip.avi: checks the headers and index the animation control
-relies on, and every frame against the one tools/make_clip.py draws - the first
-decoded on its own, each later one over the frame before, as the control plays
-them.  Exits 1 with the first problem found."""
+"""check_clip.py clip.avi: the headers and index the animation control relies on, and every frame against
+tools/make_clip.py's, each decoded over the one before as the control plays them. Exits 1 on the first problem."""
 
 import os
 import struct
@@ -86,8 +84,7 @@ def check(data):
     bih = struct.unpack_from('<IiiHHIIiiII', data, strf)
     need(end - strf == 40 + 4 * 16 and bih[:6] == (40, W, H, 1, 8, 1) and bih[9] == 16,
          'strf: not 80x50 RLE8 with 16 colours')
-    palette = [struct.unpack_from('<3B', data, strf + 40 + 4 * k)[::-1] for k in range(16)]
-    need(palette == make_clip.PALETTE, 'palette')
+    need([struct.unpack_from('<3B', data, strf + 40 + 4 * k)[::-1] for k in range(16)] == make_clip.PALETTE, 'palette')
 
     movi_at, movi_end = one(riff, b'movi')
     movi = chunks(data, movi_at, movi_end)

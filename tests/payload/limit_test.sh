@@ -1,30 +1,23 @@
 #!/bin/bash
-# The build's refusal of a payload too large for any Windows to map: at the
-# limit the check passes; one byte more and configuring fails with one line
-# that names the limit, before any payload file is copied. The limit is the
-# NT family's user space above the exe's base (0x400000 to 0x7FFF0000, the
-# smaller of it and the 95/98 private arena's 0x400000 to 0x80000000) less
+# A payload too large for any Windows to map: at the limit the build's check passes; one byte more and
+# configuring fails with one line naming the limit, before any payload file is copied. The limit is the NT
+# user space above the exe's base (0x400000 to 0x7FFF0000, inside 95/98's 0x400000 to 0x80000000) less
 # 1 MiB for the setup itself. The files are sparse: no disk is used.
-#
 #   limit_test.sh SRC WORK TOOLCHAIN
 set -euo pipefail
-src=${1:?SRC}
-work=${2:?WORK}
-toolchain=${3:?TOOLCHAIN}
+src=${1:?SRC} work=${2:?WORK} toolchain=${3:?TOOLCHAIN}
 fail() { echo "FAIL: $*" >&2; exit 1; }
 limit=$((0x7FFF0000 - 0x400000 - 0x100000))
 
 rm -rf "$work"
 mkdir -p "$work/at" "$work/over"
 truncate -s $((limit - 2690)) "$work/at/vxmain.vdf"
-truncate -s 2690 "$work/at/vxsky_readme.txt" "$work/over/vxsky_readme.txt"
 truncate -s $((limit - 2690 + 1)) "$work/over/vxmain.vdf"
+truncate -s 2690 "$work/at/vxsky_readme.txt" "$work/over/vxsky_readme.txt"
 
 # the check as the build calls it, at the limit
-cat > "$work/check.cmake" <<CHECK
-include($src/cmake/PayloadLimit.cmake)
-skyrift_check_payload_size($work/at/vxmain.vdf $work/at/vxsky_readme.txt)
-CHECK
+printf 'include(%s)\nskyrift_check_payload_size(%s %s)\n' "$src/cmake/PayloadLimit.cmake" \
+    "$work/at/vxmain.vdf" "$work/at/vxsky_readme.txt" > "$work/check.cmake"
 cmake -P "$work/check.cmake" > "$work/at.log" 2>&1 || fail "a payload of $limit bytes is refused: $(cat "$work/at.log")"
 
 # configuring with one byte more

@@ -1,22 +1,15 @@
 #!/bin/bash
-# The publisher's release, checked from the host with a throwaway certificate
-# authority made here (nothing secret is kept in the tree).
-#
-#   release_test.sh SRC WORK       two signed releases of SRC are identical and
-#                                  verify; a changed byte breaks the signature;
-#                                  the password stays hidden; an unsigned one
-#                                  says so. Leaves WORK/dist/ (signed) and
-#                                  WORK/corrupt/ (one payload byte changed).
-#   release_test.sh flip EXE OUT PAYLOADFILE
-#                                  OUT is EXE with one byte of PAYLOADFILE's
-#                                  embedded copy changed
+# The publisher's release, checked with a throwaway certificate authority made here.
+#   release_test.sh SRC WORK        two signed releases are identical and verify, a changed byte breaks
+#                                   the signature, the password stays hidden, an unsigned one says so;
+#                                   leaves WORK/dist/ (signed) and WORK/corrupt/ (one payload byte changed)
+#   release_test.sh flip EXE OUT PAYLOADFILE   OUT is EXE with one byte of PAYLOADFILE's embedded copy changed
 set -euo pipefail
 EXE=VexmoorSkyriftSetup.exe
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# flip IN OUT WHERE: OUT is IN with the byte at offset WHERE changed, or, when
-# WHERE is a file, the middle byte of its one embedded copy
+# flip IN OUT WHERE: IN with the byte at offset WHERE changed, or, when WHERE is a file, its one embedded copy's middle byte
 flip() {
     python3 - "$@" <<'PY'
 import sys
@@ -38,8 +31,7 @@ if [ "${1:?usage}" = flip ]; then flip "${@:2}"; exit; fi
 src=$(cd "$1" && pwd) work=${2:?WORK}
 rm -rf "$work" && mkdir -p "$work"/{ca,payload,shim} && cd "$work" && work=$PWD
 
-# A certificate authority and a code-signing certificate under it; the key
-# is kept both in PEM and in a PKCS#12 file, under one password.
+# a CA and a code-signing certificate under it; the key both in PEM and in PKCS#12, under one password
 pw=$(openssl rand -hex 12)
 printf '%s\n' "$pw" > ca/password
 ( cd ca && export PW=$pw
@@ -57,19 +49,18 @@ echo "Throwaway read-me of the release test." > payload/vxsky_readme.txt
 printf '#!/bin/bash\nprintf "%%s\\n" "$*" >> %q\nexec %q "$@"\n' "$work/cmdlines" "$(command -v osslsigncode)" \
     > shim/osslsigncode && chmod +x shim/osslsigncode
 release() { PATH=$work/shim:$PATH "$src/tools/release.sh" --payload payload "$@" -- -DSKYRIFT_PUBLISHER='Throwaway "Test" Publisher'; }
+verify() { osslsigncode verify -CAfile ca/ca.pem -in "$1" > verify.log 2>&1; }
+sums() { (cd "$1" && sha256sum --quiet -c SHA256SUMS) || fail "$1: SHA256SUMS does not match"; }
 
-# The first release: from the PKCS#12 file, the password in the
-# environment, the time given.
+# the first release: from the PKCS#12 file, the password in the environment, the time given
 unset SOURCE_DATE_EPOCH
 SOURCE_DATE_EPOCH=$(git -C "$src" log -1 --format=%ct) SKYRIFT_SIGN_PASSWORD=$pw \
     release --pfx ca/sign.pfx --build build-a --out dist > out-a || fail "first release"
-(cd dist && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
-
-verify() { osslsigncode verify -CAfile ca/ca.pem -in "$1" > verify.log 2>&1; }
+sums dist
 verify dist/$EXE || { cat verify.log; fail "signature not accepted"; }
 grep -q "Timestamp is not available" verify.log || fail "a time-stamp server was asked"
 
-# One changed byte in the code, the resources or the embedded payload
+# one changed byte in the code, the resources or the embedded payload
 middle() {   # file offset of the middle of a section
     local size off
     read -r size off < <(${SKYRIFT_ARCH:-i686}-w64-mingw32-objdump -h dist/$EXE | awk -v s="$1" '$2 == s { print $3, $6 }')
@@ -84,38 +75,30 @@ for f in text.exe rsrc.exe corrupt/$EXE; do
     if verify "$f"; then fail "$f: signature accepted after a changed byte"; fi
 done
 
-# What follows checks the release tool, the same for either build: once,
-# in the tree of what ships. The x86_64 tree needs only what e2e.Release runs.
-if [ "${SKYRIFT_ARCH:-i686}" != i686 ]; then
-    echo "release ok ($SKYRIFT_ARCH): signed $(stat -c %s dist/$EXE) bytes; left $work/dist/$EXE and $work/corrupt/$EXE"
-    exit 0
-fi
+# the rest checks the release tool, the same for either build, so only in the i686 tree
+[ "${SKYRIFT_ARCH:-i686}" = i686 ] ||
+    { echo "release ok ($SKYRIFT_ARCH): signed $(stat -c %s dist/$EXE) bytes; left $work/dist/$EXE and $work/corrupt/$EXE"; exit 0; }
 
-# The second release, from PEM files with the password in a file and the
-# time taken from the last commit: the same bytes
+# the second release, from PEM files, the password in a file, the time the last commit's: the same bytes
 release --key ca/sign.key --cert ca/sign.pem --password-file ca/password --build build-b --out dist-b > out-b ||
     fail "second release"
 cmp dist/$EXE dist-b/$EXE || fail "two signed releases differ"
 [ "$(wc -l < cmdlines)" = 2 ] || fail "osslsigncode was not run twice"
 if grep -F "$pw" out-a out-b cmdlines; then fail "the password was shown"; fi
 
-# A build folder that holds someone's files is refused and left alone
+# a build folder that holds someone's files is refused and left alone
 mkdir -p mine && echo keep > mine/notes.txt
 if release --build mine --out dist-m > out-m 2>&1; then fail "a release emptied a folder it did not make"; fi
 grep -q "refusing to empty" out-m || { cat out-m; fail "the refusal does not say why"; }
 [ "$(cat mine/notes.txt)" = keep ] && [ "$(ls -A mine)" = notes.txt ] || fail "the refused folder was changed"
 
-# Without a certificate: unsigned, said so, and the same bytes as the
-# first release's build in another folder. It reuses build-b, which the
-# tool made and so empties first.
+# unsigned: said so, the same bytes as build-a's; build-b, which the tool made, is emptied first
 touch build-b/stale
 release --build build-b --out dist-u > out-u || fail "unsigned release"
 [ ! -e build-b/stale ] || fail "a build folder the tool made was not emptied"
 grep -q UNSIGNED out-u || fail "the unsigned release does not say so"
-(cd dist-u && sha256sum --quiet -c SHA256SUMS) || fail "unsigned: SHA256SUMS does not match"
+sums dist-u
 cmp dist-u/$EXE build-a/bin/$EXE || fail "unsigned release differs from another build folder's"
 if verify dist-u/$EXE; then fail "unsigned exe passed verification"; fi
-for p in "$src" "$work"; do
-    if grep -qaF "$p" dist/$EXE; then fail "the program holds the path $p"; fi
-done
+for p in "$src" "$work"; do if grep -qaF "$p" dist/$EXE; then fail "the program holds the path $p"; fi; done
 echo "release ok: signed $(stat -c %s dist/$EXE) bytes, identical twice; left $work/dist/$EXE and $work/corrupt/$EXE"
