@@ -1,8 +1,5 @@
-// What the outside cannot reach: the checksum's arithmetic at its edges and
-// the choice of its path by system, the bounded joins at each buffer limit,
-// the lookup of entries by name, an empty entry and the 95/98 path-length
-// failure, the search worker stopped at random moments of a walk, and each
-// dialog's texts against their controls.
+// What the outside cannot reach: the checksum's edges, the bounded joins, the entries and their copy, the
+// search worker stopped at random moments, and each dialog's texts against their controls.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
@@ -25,16 +22,15 @@
 
 namespace {
 
-// The system libraries the program's code calls into, loaded as its start-up
-// loads them where the search is held to the system folder.
+// the system libraries loaded as start-up loads them where the search is held to the system folder
 const bool kLibrariesLoaded = [] {
     char missing[MAX_PATH];
+    g_hInstance = GetModuleHandleA(NULL);
     return LoadSystemLibraries(1, missing, sizeof(missing)) == 1;
 }();
 
 uint32_t Sum(const std::string &s) { return PayloadChecksum((const unsigned char *)s.data(), (int32_t)s.size()); }
 
-// The definition, byte by byte.
 uint32_t Definition(const std::string &s)
 {
     uint32_t sum = (uint32_t)s.size();
@@ -43,8 +39,7 @@ uint32_t Definition(const std::string &s)
     return sum;
 }
 
-// Every case on both paths: the vector one (the test machines have SSE2)
-// and the baseline, which any 386 runs.
+// every case on the vector path (the test machines have SSE2) and on the baseline
 struct Checksum : ::testing::TestWithParam<int> {
     void SetUp() override
     {
@@ -75,9 +70,7 @@ TEST_P(Checksum, MatchesTheDefinitionAtEveryLengthAndAlignment)
     for (int at = 0; at < 16; at++)
         for (int len = 0; len <= 64; len++)
             ASSERT_EQ(PayloadChecksum(bytes + at, len), Definition(std::string((char *)bytes + at, len))) << at << " " << len;
-    // long runs of the bytes that fill partial sums fastest, past the
-    // wrap-around of the sum and of the vector path's 32-bit lanes: 70
-    // million 0x7F bytes add more than 2^32 to each lane
+    // past the wrap-around of the sum and of the vector lanes: 70 million 0x7F add more than 2^32 to each
     for (char c : {'\x7F', '\xFF', '\x80', '\x00'})
         for (size_t len : {4095u, 65536u + 7, 70000000u}) {
             std::string run(len, c);
@@ -85,65 +78,45 @@ TEST_P(Checksum, MatchesTheDefinitionAtEveryLengthAndAlignment)
         }
 }
 
-// The vector path is for the NT family from 5.0 on, where the system saves
-// the vector registers, and there only when the system reports SSE2; the
-// 95/98 family and NT 4.0 keep to the baseline on any processor.
+// the vector path only on the NT family from 5.0 on (which saves its registers), and only with SSE2 reported
 TEST(VectorPath, ChosenByTheReportedSystem)
 {
     const int reported = IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0;
     struct Case { const char *name; DWORD platform, major, minor; int allowed; } cases[] = {
-        {"Windows 95", VER_PLATFORM_WIN32_WINDOWS, 4, 0, 0},
-        {"Windows 98", VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0},
-        {"Windows Me", VER_PLATFORM_WIN32_WINDOWS, 4, 90, 0},
-        {"Windows NT 4.0", VER_PLATFORM_WIN32_NT, 4, 0, 0},
-        {"Windows 2000", VER_PLATFORM_WIN32_NT, 5, 0, reported},
-        {"Windows XP", VER_PLATFORM_WIN32_NT, 5, 1, reported},
+        {"Windows 95", VER_PLATFORM_WIN32_WINDOWS, 4, 0, 0}, {"Windows 98", VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0},
+        {"Windows Me", VER_PLATFORM_WIN32_WINDOWS, 4, 90, 0}, {"Windows NT 4.0", VER_PLATFORM_WIN32_NT, 4, 0, 0},
+        {"Windows 2000", VER_PLATFORM_WIN32_NT, 5, 0, reported}, {"Windows XP", VER_PLATFORM_WIN32_NT, 5, 1, reported},
     };
     for (const Case &c : cases) {
-        OSVERSIONINFOA version = {};
-        version.dwOSVersionInfoSize = sizeof(version);
-        version.dwPlatformId = c.platform;
-        version.dwMajorVersion = c.major;
-        version.dwMinorVersion = c.minor;
+        OSVERSIONINFOA version = {sizeof(version), c.major, c.minor, 0, c.platform, ""};
         EXPECT_EQ(ChecksumVectorAllowed(&version), c.allowed) << c.name << ", SSE2 reported: " << reported;
     }
 }
 
-// The check calls the path start-up chose, whichever it is: a path that
-// counts its calls stands in for it.
 int g_pathCalls;
 uint32_t CountedPath(const unsigned char *bytes, uint32_t n) { return g_pathCalls++, SumFlipped(bytes, n); }
 
 TEST(VectorPath, TheCheckTakesThePathChosen)
 {
-    g_hInstance = GetModuleHandleA(NULL);
     g_checksumPath = CountedPath;
     g_pathCalls = 0;
     EXPECT_EQ(Sum("abc"), 297u);
     EXPECT_EQ(VerifyPayload(g_payloadFiles, g_payloadChecksums, PAYLOAD_COUNT), 1);
     EXPECT_EQ(g_pathCalls, 1 + PAYLOAD_COUNT);
-    for (int allowed : {0, 1}) {
-        ChooseChecksumPath(allowed);
-        EXPECT_EQ(g_checksumPath, allowed ? SumFlippedSse2 : SumFlipped) << "allowed " << allowed;
-    }
 }
 
 // ------------------------------------------------------------------ libraries
 
-// Where the search cannot be held to the system folder (Windows 95 to 7
-// without its update), the libraries that the system's own code loads by
-// name later in a run are loaded from the system folder at start-up, so that
-// the later loads find them. The names are those a clean run under Wine
-// loads after start-up (WINEDEBUG=+loaddll), apart from known DLLs.
+// Where the search cannot be held, what the system loads by name later in a run (under Wine, +loaddll, apart
+// from known DLLs) is loaded from the system folder at start-up.
 TEST(Libraries, LoadedLaterByTheSystemComeFromTheSystemFolderFirst)
 {
+    const char *const names[] = {"uxtheme.dll", "msvfw32.dll", "msacm32.dll", "winmm.dll"};
     char system[MAX_PATH], missing[MAX_PATH], path[MAX_PATH];
     ASSERT_TRUE(kLibrariesLoaded);
     ASSERT_TRUE(GetSystemDirectoryA(system, MAX_PATH));
-    // Wine's own libraries load some of them at start-up; the others show
-    // what the loader does.
-    std::vector<std::string> unloaded;
-    for (const char *name : {"uxtheme.dll", "msvfw32.dll", "msacm32.dll", "winmm.dll"})
+    std::vector<std::string> unloaded;   // Wine's own libraries load some of them at start-up
+    for (const char *name : names)
         if (!GetModuleHandleA(name))
             unloaded.push_back(name);
     ASSERT_GE(unloaded.size(), 2u) << "too few of them left to test";
@@ -152,7 +125,7 @@ TEST(Libraries, LoadedLaterByTheSystemComeFromTheSystemFolderFirst)
         EXPECT_EQ(GetModuleHandleA(name.c_str()), nullptr) << name << " loaded where the search is held to the system folder";
     EXPECT_EQ(LoadSystemLibraries(0, missing, sizeof(missing)), 1);
     EXPECT_STREQ(missing, "");
-    for (const char *name : {"uxtheme.dll", "msvfw32.dll", "msacm32.dll", "winmm.dll"}) {
+    for (const char *name : names) {
         HMODULE m = GetModuleHandleA(name);
         ASSERT_NE(m, nullptr) << name;
         GetModuleFileNameA(m, path, MAX_PATH);
@@ -187,34 +160,53 @@ TEST(JoinText, FitsExactlyOrIsRefusedWithoutWritingPastTheBuffer)
 
 // ------------------------------------------------------------------ entries
 
+// Answers, from a thread of its own, the message box fn puts up: its caption, text and style ("" for none).
+template <typename F> std::string Answering(F fn)
+{
+    std::string seen;
+    std::atomic<bool> over{false};
+    std::thread driver([&] {
+        for (int i = 0; i < 500 && seen.empty() && !over; i++, Sleep(20))
+            for (HWND w : ui::Dialogs(GetCurrentProcessId())) {
+                std::string box = ui::Caption(w) + " | " + ui::Text(w, ui::kBoxText) + " | ";
+                if (ui::IsBox(w) && (box += std::to_string(ui::Style(w)), ui::Press(w, IDOK)))
+                    seen = box;
+            }
+    });
+    fn();
+    over = true;
+    driver.join();
+    return seen;
+}
+
+std::string DiskError(const std::string &target)
+{
+    return "Error | The file, " + target + ", could not be copied due to a disk error.  Perhaps you are out of disk "
+           "space? | 16";
+}
+
+long long SizeOf(const std::string &path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &a) ? (long long)a.nFileSizeHigh << 32 | a.nFileSizeLow
+                                                                          : -1;
+}
+
+std::string EntryBytes(const char *name)
+{
+    HRSRC res = FindPayloadResource(name);
+    const char *bytes = (const char *)LockResource(LoadResource(g_hInstance, res));
+    return bytes ? std::string(bytes, SizeofResource(g_hInstance, res)) : "";
+}
+
 struct Entries : ::testing::Test {
     void SetUp() override
     {
-        g_hInstance = GetModuleHandleA(NULL);
         g_hCurrentDialog = NULL;
         g_yesToAll = 1;
         dir_ = "G:\\unit\\" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "\\";
         CreateDirectoryA("G:\\unit", NULL);
         CreateDirectoryA(dir_.c_str(), NULL);
-    }
-    // Answers the message box that fn puts up, on a thread of its own; its
-    // caption, text and style are returned ("" when fn put up none).
-    template <typename F> std::string Answering(F fn)
-    {
-        std::string seen;
-        std::atomic<bool> over{false};
-        std::thread driver([&] {
-            for (int i = 0; i < 500 && seen.empty() && !over; i++, Sleep(20))
-                for (HWND w : ui::Dialogs(GetCurrentProcessId())) {
-                    std::string box = ui::Caption(w) + " | " + ui::Text(w, ui::kBoxText) + " | ";
-                    if (ui::IsBox(w) && (box += std::to_string(ui::Style(w)), ui::Press(w, IDOK)))
-                        seen = box;
-                }
-        });
-        fn();
-        over = true;
-        driver.join();
-        return seen;
     }
     std::string dir_;
 };
@@ -247,22 +239,18 @@ TEST_F(Entries, VerificationStopsAtTheFirstMismatch)
 TEST_F(Entries, EmptyEntryIsADiskError)
 {
     std::string target = dir_ + "empty.bin";
-    HANDLE h = CreateFileA(target.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    CloseHandle(h);
+    CloseHandle(CreateFileA(target.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
     InstallResult r = INSTALL_OK;
-    EXPECT_EQ(Answering([&] { r = InstallPayloadFile(dir_.c_str(), "empty.bin", "empty.bin"); }),
-              "Error | The file, " + target + ", could not be copied due to a disk error.  Perhaps you are out of "
-              "disk space? | 16");
+    EXPECT_EQ(Answering([&] { r = InstallPayloadFile(dir_.c_str(), "empty.bin", "empty.bin"); }), DiskError(target));
     EXPECT_EQ(r, INSTALL_FAILED);
-    EXPECT_EQ(GetFileAttributesA(target.c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(GetFileAttributesA((dir_ + "empty.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(SizeOf(target), -1);
+    EXPECT_EQ(SizeOf(dir_ + "empty.tmp"), -1);
 }
 
+// The target, or the side file, is gone by the time it is converted: no short form, so nothing may be written
+// from a buffer the conversion did not fill, and the side file goes.
 TEST_F(Entries, PathWithoutAShortFormOn9xIsRefused)
 {
-    // The target, or the side file, is gone by the time it is converted: no
-    // short form, so no entry may be written from a buffer the conversion
-    // did not fill, and the side file goes.
     g_osVersion.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
     const std::string ini = "C:\\windows\\wininit.ini";
     for (bool targetGone : {true, false}) {
@@ -275,92 +263,56 @@ TEST_F(Entries, PathWithoutAShortFormOn9xIsRefused)
                   "Sorry! | Due to a path-length limitation in Windows 95, you must delete the file " + target +
                   " yourself and re-run setup. | 48") << (targetGone ? "target" : "side") << " gone";
         EXPECT_EQ(r, INSTALL_FAILED);
-        EXPECT_EQ(GetFileAttributesA(side.c_str()), INVALID_FILE_ATTRIBUTES);
-        EXPECT_EQ(GetFileAttributesA(ini.c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(SizeOf(side), -1);
+        EXPECT_EQ(SizeOf(ini), -1);
         DeleteFileA(target.c_str());
     }
 }
 
 // ------------------------------------------------------------------ the copy in pieces
 
-std::string EntryBytes(const char *name)
-{
-    HRSRC res = FindPayloadResource(name);
-    const char *bytes = (const char *)LockResource(LoadResource(GetModuleHandleA(NULL), res));
-    return bytes ? std::string(bytes, SizeofResource(GetModuleHandleA(NULL), res)) : "";
-}
-
-long long SizeOf(const std::string &path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA a;
-    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &a) ? (long long)a.nFileSizeHigh << 32 | a.nFileSizeLow
-                                                                          : -1;
-}
-
 struct Copying : Entries {};
 
-// Every length on either side of a piece's end, and what an interrupted run
-// left behind: a temporary file longer than the entry (whose tail must not
-// reach the target), a target written half way, a target longer than the
-// entry. The target holds the entry's bytes whole, nothing more, and the
-// temporary file is gone. The compressed entry is expanded by the copy.
+// What an interrupted run left does not reach the target, which holds the entry whole (expanded if compressed).
 TEST_F(Copying, EveryLengthWholeWhateverAnInterruptedRunLeft)
 {
     static_assert(INSTALL_PIECE_SIZE == 65536, "the entries of unit_tests.rc straddle pieces of 64 KiB");
-    const struct { const char *name, *expanded; } entries[] = {
-        {"entry1.bin", nullptr}, {"entry65535.bin", nullptr}, {"entry65536.bin", nullptr},
-        {"entry65537.bin", nullptr}, {"entry196615.bin", nullptr}, {"packed.txt", "unpacked.txt"},
-    };
-    enum Left { NOTHING, LONGER_TEMP, HALF_TARGET, LONGER_TARGET };
-    const char *lefts[] = {"nothing", "a temporary file longer than the entry", "a target written half way",
-                           "a target longer than the entry"};
-    for (auto &e : entries)
-        for (int left : {NOTHING, LONGER_TEMP, HALF_TARGET, LONGER_TARGET}) {
-            SCOPED_TRACE(std::string(e.name) + " over " + lefts[left]);
-            const std::string bytes = EntryBytes(e.name), want = EntryBytes(e.expanded ? e.expanded : e.name);
-            const std::string target = dir_ + e.name, temp = target.substr(0, target.size() - 3) + "tmp";
+    const char *lefts[] = {"nothing", "a longer temporary file", "a target written half way", "a longer target"};
+    for (std::string name : {"entry1.bin", "entry65535.bin", "entry65536.bin", "entry65537.bin", "entry196615.bin",
+                             "packed.txt"})
+        for (int left = 0; left < 4; left++) {
+            SCOPED_TRACE(name + " over " + lefts[left]);
+            const std::string bytes = EntryBytes(name.c_str()), target = dir_ + name;
+            const std::string want = EntryBytes(name == "packed.txt" ? "unpacked.txt" : name.c_str());
+            const std::string temp = target.substr(0, target.size() - 3) + "tmp";
+            const std::string leftBytes[] = {"", std::string(bytes.size() + 3 * INSTALL_PIECE_SIZE + 1, '\xA5'),
+                                             want.substr(0, want.size() / 2), want + std::string(100000, '\x5A')};
             ASSERT_FALSE(bytes.empty());
-            ASSERT_TRUE(e.expanded || want == bytes);
             DeleteFileA(target.c_str());
             DeleteFileA(temp.c_str());
-            const std::string leftPath = left == LONGER_TEMP ? temp : target;
-            const std::string leftBytes = left == LONGER_TEMP ? std::string(bytes.size() + 3 * INSTALL_PIECE_SIZE + 1, '\xA5')
-                                        : left == HALF_TARGET ? want.substr(0, want.size() / 2)
-                                                              : want + std::string(100000, '\x5A');
-            ASSERT_TRUE(left == NOTHING || ui::Put(leftPath, leftBytes));
+            ASSERT_TRUE(left == 0 || ui::Put(left == 1 ? temp : target, leftBytes[left]));
             InstallResult r = INSTALL_FAILED;
-            EXPECT_EQ(Answering([&] { r = InstallPayloadFile(dir_.c_str(), e.name, e.name); }), "");
+            EXPECT_EQ(Answering([&] { r = InstallPayloadFile(dir_.c_str(), name.c_str(), name.c_str()); }), "");
             EXPECT_EQ(r, INSTALL_OK);
-            std::string got = ui::Read(target);
-            EXPECT_EQ(got.size(), want.size());
-            EXPECT_TRUE(got == want) << "the installed bytes differ";
+            const std::string got = ui::Read(target);
+            EXPECT_TRUE(got == want) << "the installed bytes differ: " << got.size() << " of " << want.size();
             EXPECT_EQ(SizeOf(temp), -1) << "the temporary file is left";
         }
 }
 
-// Between two pieces of the copy, every INSTALL_SERVE_BYTES, the setup
-// serves its windows without acting on input. A window of the copying thread keeps a chain going: each time
-// it is painted it posts itself a key (the first one comes before the copy),
-// and each time that key is taken from the queue (seen by a hook, before it
-// could be dispatched) the window is made to need paint again. So every service of the windows shows up as a
-// paint, with the sizes of the temporary file and the target at that moment,
-// and a key that a window procedure gets was acted on. A message sent by
-// another thread before the copy starts is answered during it.
+// Each service of the windows between two pieces of the copy shows as a paint of the chain's window, which posts
+// itself a key; taken from the queue (seen by a hook), the key makes it need paint again.
 struct Chain {
     HWND window;
-    std::string temp, target;
-    long long size;
+    HHOOK hook;
+    std::string temp, target, filler;   // filler: a file that fills its drive once the target has bytes
+    long long size, sentAt;
     std::vector<long long> served;   // the bytes copied so far, at each paint
     int keysPosted, keysTaken, keysActedOn, sentAnswered;
-    long long sentAt;
     bool copying;
-    std::string filler;   // a file that fills its drive once the target has bytes
 } g_chain;
 
-long long Copied()
-{
-    return std::max(SizeOf(g_chain.temp), 0LL) + std::max(SizeOf(g_chain.target), 0LL);
-}
+long long Copied() { return std::max(SizeOf(g_chain.temp), 0LL) + std::max(SizeOf(g_chain.target), 0LL); }
 
 LRESULT CALLBACK TakeChainKey(int code, WPARAM wp, LPARAM lp)
 {
@@ -398,9 +350,8 @@ LRESULT CALLBACK ChainWindow(HWND w, UINT msg, WPARAM wp, LPARAM lp)
     return DefWindowProcA(w, msg, wp, lp);
 }
 
-// The chain's window, for the copy of the entry name into dir, and the hook
-// that sees its keys taken; ArmChain sets it going.
-HHOOK StartChain(const std::string &dir, const char *name)
+// The chain's window and hook for the copy of the entry name into dir.
+void StartChain(const std::string &dir, const char *name, const char *filler)
 {
     WNDCLASSA wc = {};
     wc.lpszClassName = "SkyriftChain";
@@ -410,57 +361,55 @@ HHOOK StartChain(const std::string &dir, const char *name)
     g_chain.target = dir + name;
     g_chain.temp = g_chain.target.substr(0, g_chain.target.size() - 3) + "tmp";
     g_chain.size = (long long)EntryBytes(name).size();
+    g_chain.filler = filler;
     DeleteFileA(g_chain.target.c_str());
     g_chain.window = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, 0, 0, 40, 40, NULL,
                                      NULL, NULL, NULL);
     UpdateWindow(g_chain.window);
-    return SetWindowsHookExA(WH_GETMESSAGE, TakeChainKey, NULL, GetCurrentThreadId());
+    g_chain.hook = SetWindowsHookExA(WH_GETMESSAGE, TakeChainKey, NULL, GetCurrentThreadId());
 }
 
-void ArmChain()
+// The copy with the chain going (its first key comes before the copy): the boxes the copy put up.
+std::string CopyChained(const std::string &dir, const char *name, InstallResult *r)
 {
     InvalidateRect(g_chain.window, NULL, FALSE);
     g_chain.keysPosted = PostMessageA(g_chain.window, WM_KEYDOWN, VK_RETURN, 1);
     g_chain.copying = true;
+    std::string boxes = Answering([&] { *r = InstallPayloadFile(dir.c_str(), name, name); });
+    g_chain.copying = false;
+    return boxes;
 }
 
-void StopChain(HHOOK hook)
+void StopChain()
 {
-    UnhookWindowsHookEx(hook);
+    UnhookWindowsHookEx(g_chain.hook);
     DestroyWindow(g_chain.window);
 }
 
-// Another program takes the last room of the drive once the copy is under
-// way, after the setup found that it fits: the copy written short is a disk
-// error, and what it wrote goes. The chain's window fills the small drive H:
-// at the first service of the windows once the target has bytes.
+// Another program takes the last room of the small drive H: once the target has bytes: the short copy goes.
 TEST_F(Copying, RoomTakenDuringTheCopyIsADiskError)
 {
     if (GetFileAttributesA("H:\\") == INVALID_FILE_ATTRIBUTES)
         GTEST_SKIP() << "the test bed has no small drive";
-    const char name[] = "entry4194309.bin";
     ui::RemoveTree("H:");
-    HHOOK hook = StartChain("H:\\", name);
-    g_chain.filler = "H:\\filler";
-    ArmChain();
+    StartChain("H:\\", "entry4194309.bin", "H:\\filler");
     InstallResult r = INSTALL_OK;
-    std::string boxes = Answering([&] { r = InstallPayloadFile("H:\\", name, name); });
-    g_chain.copying = false;
-    StopChain(hook);
+    EXPECT_EQ(CopyChained("H:\\", "entry4194309.bin", &r), DiskError("H:\\entry4194309.bin"));
+    StopChain();
     EXPECT_TRUE(g_chain.filler.empty()) << "the drive was not filled during the copy";
-    EXPECT_EQ(boxes, "Error | The file, H:\\entry4194309.bin, could not be copied due to a disk error.  Perhaps you are "
-              "out of disk space? | 16");
     EXPECT_EQ(r, INSTALL_FAILED);
     EXPECT_EQ(SizeOf(g_chain.target), -1);
     EXPECT_EQ(SizeOf(g_chain.temp), -1);
     ui::RemoveTree("H:");
 }
 
+// Served all the way and often, while the temporary file is written and while the target is; no key acted on,
+// none left in the queue; a message sent by another thread before the copy answered during it.
 TEST_F(Copying, AnswersBetweenPiecesAndDropsInput)
 {
     const char name[] = "entry4194309.bin";
     const long long kMostBetween = INSTALL_SERVE_BYTES + INSTALL_PIECE_SIZE;   // bytes copied between two services
-    HHOOK hook = StartChain(dir_, name);
+    StartChain(dir_, name, "");
     ASSERT_NE(g_chain.window, nullptr);
     std::atomic<bool> answered{false};
     std::thread sender([&] {
@@ -468,30 +417,23 @@ TEST_F(Copying, AnswersBetweenPiecesAndDropsInput)
         SendMessageTimeoutA(g_chain.window, WM_APP, 0, 0, SMTO_NORMAL, 60000, &r);
         answered = true;
     });
-    // the sent message waits, and the window needs paint, as the copy starts
     for (DWORD start = GetTickCount(); !(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) &&
                                        GetTickCount() - start < 20000;)
         Sleep(1);
-    ArmChain();
     InstallResult r = INSTALL_FAILED;
-    std::string boxes = Answering([&] { r = InstallPayloadFile(dir_.c_str(), name, name); });
-    g_chain.copying = false;
+    EXPECT_EQ(CopyChained(dir_, name, &r), "");
     MSG msg;
     while (PeekMessageA(&msg, g_chain.window, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE))
         ;
     while (!answered)   // serves the message now if the copy did not
         PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE), Sleep(1);
     sender.join();
-    StopChain(hook);
-
-    EXPECT_EQ(boxes, "");
+    StopChain();
     EXPECT_EQ(r, INSTALL_OK);
     EXPECT_TRUE(ui::Read(g_chain.target) == EntryBytes(name));
     EXPECT_EQ(g_chain.sentAnswered, 1) << "a message sent before the copy was not answered during it";
     EXPECT_LE(g_chain.sentAt, kMostBetween);
     ASSERT_FALSE(g_chain.served.empty()) << "the windows were never painted during the copy";
-    // served all the way, both while the temporary file is written and
-    // while the target is, with little work between two services
     long long before = 0;
     for (long long at : g_chain.served) {
         EXPECT_LE(at - before, kMostBetween) << "no service between " << before << " and " << at << " bytes";
@@ -502,26 +444,23 @@ TEST_F(Copying, AnswersBetweenPiecesAndDropsInput)
                             [](long long at) { return at > 0 && at < g_chain.size; }));
     EXPECT_TRUE(std::any_of(g_chain.served.begin(), g_chain.served.end(),
                             [](long long at) { return at > g_chain.size && at < 2 * g_chain.size; }));
-    // every key but the one posted at the last service came out of the
-    // queue, and none reached a window
     EXPECT_EQ(g_chain.keysActedOn, 0) << "a key reached a window during the copy";
+    // all but the key posted at the last service
     EXPECT_GE(g_chain.keysTaken, std::max(1, g_chain.keysPosted - 1)) << "keys are left in the queue for the next question";
 }
 
 // ------------------------------------------------------------------ double-byte code pages
 
-// Run in a Japanese locale (code page 932; the ctest entry unit.Dbcs), where
-// a character takes one byte or two and the second can be the backslash's.
+// in code page 932 (unit.Dbcs), where the second byte of a character can be the backslash's
 struct Dbcs : Entries {};
 
-// The temporary and side files are named from the target without its last
-// three characters, whatever their width. A target in use shows it: the
-// entry goes to the side file, which stays for the restart.
+// The temporary and side files drop the target's last three characters, whatever their width; a target in use
+// shows the side file, which stays for the restart.
 TEST_F(Dbcs, TheStemDropsThreeCharactersNotBytes)
 {
     ASSERT_EQ(GetACP(), 932u) << "runs in ja_JP.UTF-8 (ctest runs it so, as unit.Dbcs)";
     ui::RemoveTree(dir_);
-    CreateDirectoryA(dir_.c_str(), NULL);
+    ui::MakeDirs(dir_);
     g_osVersion.dwPlatformId = VER_PLATFORM_WIN32_NT;
     const struct { const wchar_t *name, *side; } cases[] = {
         {L"vxmain.vdf", L"vxmain.000"},
@@ -548,36 +487,23 @@ TEST_F(Dbcs, TheStemDropsThreeCharactersNotBytes)
 
 // ------------------------------------------------------------------ texts fit
 
-// The DPI of the screen, which the system reads when a program starts: 96,
-// or 120 for "Large Fonts".
-int ScreenDpi()
-{
-    HDC screen = GetDC(NULL);
-    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(NULL, screen);
-    return dpi;
-}
-
-// Each dialog made from the program's own template by its own procedure, at
-// the DPI this process started with (SKYRIFT_DPI says which it must be),
-// in the system's own dialog font: 8-point "MS Sans Serif" at that DPI, no
-// stand-in. The overwrite question's first line holds the shorter name; the
-// longest one needs more than the line's 145 units at 96 DPI, and fits in
-// the Large Fonts' proportions at 120.
+// Each dialog from the program's template and procedure, in 8-point "MS Sans Serif" at the DPI this process
+// started with (SKYRIFT_DPI: which): the overwrite question's longest name needs more than its line at 96 DPI.
 TEST(TextFit, EveryStaticTextFitsItsControl)
 {
     const char *asked = getenv("SKYRIFT_DPI");
-    const int dpi = ScreenDpi();
+    HDC screen = GetDC(NULL);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);   // read when the process starts
+    ReleaseDC(NULL, screen);
     ASSERT_EQ(dpi, asked ? atoi(asked) : 96) << "the DPI of this process";
-    g_hInstance = GetModuleHandleA(NULL);
     InitCommonControls();
-    const char *const readme = "The file tvdata\\vxsky_readme.txt already exists.";
-    const struct { const char *name; int id; DLGPROC proc; const char *param, *clipped96, *clipped120; } dialogs[] = {
-        {"welcome", IDD_WELCOME, WelcomeDlgProc, nullptr, "", ""},
-        {"search", IDD_SEARCH, SearchDlgProc, nullptr, "", ""},
-        {"overwrite", IDD_OVERWRITE, OverwriteDlgProc, "tvdata\\vxmain.vdf", "", ""},
-        {"overwrite", IDD_OVERWRITE, OverwriteDlgProc, "tvdata\\vxsky_readme.txt", readme, ""},
-        {"copying", IDD_COPYING, CopyDlgProc, nullptr, "", ""},
+    const struct { const char *name; int id; DLGPROC proc; const char *param, *clipped96; } dialogs[] = {
+        {"welcome", IDD_WELCOME, WelcomeDlgProc, nullptr, ""},
+        {"search", IDD_SEARCH, SearchDlgProc, nullptr, ""},
+        {"overwrite", IDD_OVERWRITE, OverwriteDlgProc, "tvdata\\vxmain.vdf", ""},
+        {"overwrite", IDD_OVERWRITE, OverwriteDlgProc, "tvdata\\vxsky_readme.txt",
+         "The file tvdata\\vxsky_readme.txt already exists."},
+        {"copying", IDD_COPYING, CopyDlgProc, nullptr, ""},
     };
     for (auto &d : dialogs) {
         HWND dlg = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(d.id), NULL, d.proc, (LPARAM)d.param);
@@ -593,14 +519,12 @@ TEST(TextFit, EveryStaticTextFitsItsControl)
         ReleaseDC(dlg, dc);
         EXPECT_EQ(std::string(face) + " " + std::to_string(font.lfHeight), "MS Sans Serif " + std::to_string(-MulDiv(8, dpi, 72)))
             << name << ": the font drawn in";
-        EXPECT_EQ(ui::Clipped(dlg, NULL, &why), dpi == 120 ? d.clipped120 : d.clipped96) << name << " at " << dpi << why;
+        EXPECT_EQ(ui::Clipped(dlg, NULL, &why), dpi == 120 ? "" : d.clipped96) << name << " at " << dpi << why;
         DestroyWindow(dlg);
     }
 }
 
-// Large Fonts: the same check in a process of its own that the system
-// starts at 120 DPI. The setting is the user's (as the display settings set
-// it) and goes back to what it was.
+// The same at Large Fonts, in a process of its own that the system starts at 120 DPI; the user's setting goes back.
 TEST(TextFit, AtLargeFontsToo)
 {
     const char key[] = "Control Panel\\Desktop";
@@ -629,10 +553,7 @@ TEST(TextFit, AtLargeFontsToo)
 
 // ------------------------------------------------------------------ the search stopped
 
-// Every question of the worker made once the stop flag is set: after the
-// player has pressed Cancel or Browse there must be none. A box gets its
-// caption only after it is made, so the flag is taken when the box is made
-// and the caption when it comes up.
+// Counts the worker's questions made once the stop flag is set (a box gets its caption only after it is made).
 LONG g_lateQuestions;
 HWND g_madeWhileStopped;
 
@@ -654,29 +575,51 @@ ULONGLONG Born(HANDLE thread)
     return (ULONGLONG)t[0].dwHighDateTime << 32 | t[0].dwLowDateTime;
 }
 
-// The search phase of Install, with Cancel or Browse pressed at a random
-// moment of the walk. The narrow moment is the one between the worker's last
-// look at the stop flag and its next question; the tree stretches it: the
-// program's name is in capitals in a folder crowded with long names, so on
-// a file system that tells case apart the existence test has to search the
-// whole folder.
-// Most presses come at a random point of that stretch, just after the
-// question before it was declined. Whatever the moment, the phase ends, the
-// welcome window is back, no question came after the press, and the worker
-// has ended and its handle is closed.
-TEST(SearchStop, CancelOrBrowseAtRandomMoments)
+HWND SearchDialog() { return ui::Find(GetCurrentProcessId(), {"Vexmoor Skyrift Setup", IDC_ANIMATE}); }
+
+// Cancels the folder picker, declines a question (OK to the Browse notice): whether a question was declined.
+bool Decline(HWND w)
 {
-    for (std::string dir : {"D:\\stop\\", "D:\\stop\\s\\"}) {
-        CreateDirectoryA(dir.c_str(), NULL);
-        for (int i = 0; i < (dir.size() > 8 ? 2000 : 1); i++)
-            CloseHandle(CreateFileA((dir + (i ? std::string(240, 'x') + std::to_string(i) : "TORVANE.EXE")).c_str(),
-                                    GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL));
+    if (ui::Is(w, {"Browse for Folder", IDCANCEL}))
+        return ui::Press(w, IDCANCEL), false;
+    return ui::IsBox(w) && ui::Press(w, ui::Caption(w) == "Browse" ? IDOK : IDNO);
+}
+
+struct SearchStop : ::testing::Test {
+    void SetUp() override
+    {
+        InitCommonControls();
+        CoInitialize(NULL);
+        welcome_ = CreateWindowA("STATIC", "welcome", WS_POPUP, 0, 0, 10, 10, NULL, NULL, g_hInstance, NULL);
     }
+    void TearDown() override { DestroyWindow(welcome_); }
+    // The search phase of Install with play on a thread of its own: it ends, and the welcome window is back.
+    template <typename F> void Search(F play)
+    {
+        std::atomic<bool> over{false};
+        SetCurrentDialog(NULL);
+        std::thread player([&] { play(over); });
+        RunSetupPhases(welcome_);
+        over = true;
+        player.join();
+        EXPECT_TRUE(IsWindowVisible(welcome_));
+        EXPECT_EQ(GetFlag(&g_folderFound), 0);
+        EXPECT_EQ(g_hSearchThread, nullptr);
+        ShowWindow(welcome_, SW_HIDE);
+    }
+    HWND welcome_;
+};
+
+// Cancel or Browse at a random moment of the walk, mostly in the narrow one between the worker's last look at
+// the stop flag and its next question, which the tree stretches: the program's name in capitals in a folder
+// crowded with long names makes a case-telling file system search the whole folder. No question may follow,
+// and the worker ends with its handle closed.
+TEST_F(SearchStop, CancelOrBrowseAtRandomMoments)
+{
+    ui::Put("D:\\stop\\TORVANE.EXE", "");
+    for (int i = 0; i < 2000; i++)
+        ui::Put("D:\\stop\\s\\" + (i ? std::string(240, 'x') + std::to_string(i) : std::string("TORVANE.EXE")), "");
     const std::string first = "Setup found an application named 'Torvane' in:\n\nD:\\stop\\\n\nIs this the Torvane folder?";
-    g_hInstance = GetModuleHandleA(NULL);
-    InitCommonControls();
-    CoInitialize(NULL);
-    HWND welcome = CreateWindowA("STATIC", "welcome", WS_POPUP, 0, 0, 10, 10, NULL, NULL, g_hInstance, NULL);
     const char *stress = getenv("SKYRIFT_STRESS_ROUNDS");
     const int rounds = stress ? atoi(stress) : 40;
     std::mt19937 rng(20261207);
@@ -685,13 +628,13 @@ TEST(SearchStop, CancelOrBrowseAtRandomMoments)
         const int button = rng() % 2 ? IDC_BROWSE : IDCANCEL;
         const bool early = rng() % 4 == 0;                  // during the walk, before any question
         const double at = rng() % (early ? 50000 : 4000);   // microseconds
-        std::atomic<bool> over{false};
         std::atomic<DWORD> worker{0};
         std::atomic<ULONGLONG> born{0};
         g_lateQuestions = 0;
         g_madeWhileStopped = NULL;
-        SetCurrentDialog(NULL);
-        std::thread player([&] {
+        SCOPED_TRACE("round " + std::to_string(round) + ": " + (button == IDCANCEL ? "Cancel" : "Browse") +
+                     (early ? " during the walk at " : " after D:\\stop\\ at ") + std::to_string((int)at) + " us");
+        Search([&](std::atomic<bool> &over) {
             HHOOK hook = NULL;
             bool armed = false, pressed = false;
             LARGE_INTEGER f, t0 = {}, t;
@@ -705,17 +648,12 @@ TEST(SearchStop, CancelOrBrowseAtRandomMoments)
                     QueryPerformanceCounter(&t0);
                 }
                 for (HWND w : ui::Dialogs(GetCurrentProcessId())) {
-                    std::string text = ui::Text(w, ui::kBoxText);
-                    if (ui::Is(w, {"Browse for Folder", IDCANCEL}))
-                        ui::Press(w, IDCANCEL);
-                    else if (ui::IsBox(w) && ui::Press(w, ui::Caption(w) == "Browse" ? IDOK : IDNO)) {
-                        declined++;
-                        if (text == first && !pressed)
-                            armed = true, QueryPerformanceCounter(&t0);
-                    }
+                    const bool wasFirst = ui::Text(w, ui::kBoxText) == first;
+                    if (Decline(w) && ++declined && wasFirst && !pressed)
+                        armed = true, QueryPerformanceCounter(&t0);
                 }
                 QueryPerformanceCounter(&t);
-                HWND search = ui::Find(GetCurrentProcessId(), {"Vexmoor Skyrift Setup", IDC_ANIMATE});
+                HWND search = SearchDialog();
                 if (armed && !pressed && search && (t.QuadPart - t0.QuadPart) * 1e6 / f.QuadPart >= at)
                     pressed = ui::Press(search, button);
             }
@@ -723,71 +661,38 @@ TEST(SearchStop, CancelOrBrowseAtRandomMoments)
             if (hook)
                 UnhookWindowsHookEx(hook);
         });
-        RunSetupPhases(welcome);
-        over = true;
-        player.join();
-        SCOPED_TRACE("round " + std::to_string(round) + ": " + (button == IDCANCEL ? "Cancel" : "Browse") +
-                     (early ? " during the walk at " : " after D:\\stop\\ at ") + std::to_string((int)at) + " us");
-        EXPECT_TRUE(IsWindowVisible(welcome));
-        EXPECT_EQ(GetFlag(&g_folderFound), 0);
         EXPECT_EQ(g_lateQuestions, 0) << "a question came up after the press";
-        EXPECT_EQ(g_hSearchThread, nullptr);
         // an ended thread can be opened by its id only while a handle to it is open
         HANDLE again = OpenThread(THREAD_QUERY_INFORMATION, FALSE, worker);
         EXPECT_TRUE(!again || Born(again) != born) << "the worker's handle was left open";
         CloseHandle(again);
-        ShowWindow(welcome, SW_HIDE);
     }
-    printf("%d rounds, %d pressed just after declining a question, %d questions declined\n", rounds, stretched,
-           declined);
-    // Most rounds should press in the narrow moment; how many do depends on
-    // the machine's load (about 25 of 40 on an idle two-core machine), so the
-    // bound only makes sure the moment is reached at all, and often.
+    printf("%d rounds, %d pressed just after declining a question, %d declined\n", rounds, stretched, declined);
+    // how many rounds press in the narrow moment depends on the load (about 25 of 40 on two idle cores)
     EXPECT_GT(stretched, rounds / 4);
-    DestroyWindow(welcome);
 }
 
-// Cancel that reaches the search dialog while the worker's question is up
-// (the dialog is disabled, but a command still gets through) stops the walk
-// at once: the question does not hold the lock the UI thread needs to set
-// the stop flag. Waits for the flag, for as long as a loaded machine needs.
-TEST(SearchStop, CancelWhileAQuestionIsUpSetsTheStopAtOnce)
+// Cancel reaching the search dialog while the worker's question is up sets the stop flag at once: the question
+// does not hold the lock the UI thread needs.
+TEST_F(SearchStop, CancelWhileAQuestionIsUpSetsTheStopAtOnce)
 {
-    CreateDirectoryA("D:\\asked\\", NULL);
-    CloseHandle(CreateFileA("D:\\asked\\torvane.exe", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
-    g_hInstance = GetModuleHandleA(NULL);
-    InitCommonControls();
-    HWND welcome = CreateWindowA("STATIC", "welcome", WS_POPUP, 0, 0, 10, 10, NULL, NULL, g_hInstance, NULL);
-    SetCurrentDialog(NULL);
-    std::atomic<bool> over{false};
+    ASSERT_TRUE(ui::Put("D:\\asked\\torvane.exe", ""));
     int stoppedWhileUp = -1;
-    std::thread player([&] {
+    Search([&](std::atomic<bool> &over) {
         for (; !over; Sleep(10))
             for (HWND w : ui::Dialogs(GetCurrentProcessId())) {
-                if (ui::Is(w, {"Browse for Folder", IDCANCEL}))
-                    ui::Press(w, IDCANCEL);   // should the walk go on to the picker
-                if (!ui::IsBox(w))
-                    continue;
-                HWND search = ui::Find(GetCurrentProcessId(), {"Vexmoor Skyrift Setup", IDC_ANIMATE});
-                if (stoppedWhileUp < 0 && search && ui::Caption(w) == "Vexmoor Skyrift Setup") {
+                HWND search = SearchDialog();
+                if (stoppedWhileUp < 0 && search && ui::IsBox(w) && ui::Caption(w) == "Vexmoor Skyrift Setup") {
                     PostMessageA(search, WM_COMMAND, IDCANCEL, 0);
                     for (DWORD start = GetTickCount(); !GetFlag(&g_stopSearch) && GetTickCount() - start < 10000;)
                         Sleep(10);
                     stoppedWhileUp = GetFlag(&g_stopSearch) && IsWindowVisible(w);
                 }
-                ui::Press(w, ui::Caption(w) == "Browse" ? IDOK : IDNO);
+                Decline(w);
             }
     });
-    RunSetupPhases(welcome);
-    over = true;
-    player.join();
     EXPECT_EQ(stoppedWhileUp, 1) << "the stop flag was not set while the question was up";
-    EXPECT_TRUE(IsWindowVisible(welcome));
-    EXPECT_EQ(GetFlag(&g_folderFound), 0);
-    EXPECT_EQ(g_hSearchThread, nullptr);
-    DestroyWindow(welcome);
-    DeleteFileA("D:\\asked\\torvane.exe");
-    RemoveDirectoryA("D:\\asked\\");
+    ui::RemoveTree("D:\\asked");
 }
 
 }  // namespace
