@@ -1,6 +1,5 @@
-// The real setup program, started in a process of its own and driven as a
-// player drives it. Each case is a script of steps: arrange the test bed's
-// drives, wait for a window, read it and press its button, check the disk.
+// The real setup in a process of its own, driven as a player drives it: each
+// case is a script of steps (arrange the drives, answer a window, check the disk).
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <tlhelp32.h>
@@ -32,8 +31,6 @@ template <typename T> std::string Check(const T &got, const T &want, const std::
     return out.str();
 }
 
-// ------------------------------------------------------------------ files and registry
-
 std::string Payload(const std::string &entry) { return Read("X:\\generated\\payload\\" + entry); }
 
 std::string ShortName(const std::string &path)
@@ -46,8 +43,7 @@ std::string ShortName(const std::string &path)
 const std::string kIni = "C:\\windows\\wininit.ini";
 const char kSessionKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
-// Delayed moves registered with the system: pairs of names, the second one
-// empty for a deletion.
+// Delayed moves registered with the system: pairs of names (the second empty for a deletion).
 int PendingMoves()
 {
     char buf[8192] = "";
@@ -59,39 +55,9 @@ int PendingMoves()
     return pairs;
 }
 
-// The registry and the fixed drives, one entry a value or a file.
+// The fixed drives, one entry a file or folder (the setup writes nothing
+// to the registry but the delayed moves, which Moves() checks).
 using Dump = std::map<std::string, std::string>;
-
-// What the system rewrites on its own at any time, not the setup: the
-// volatile hardware tree (rebuilt at every start on Windows too), and the
-// value Wine's display driver stamps its date in whenever a process opens
-// the display.
-const char *const kSystemKeys[] = {"HKLM\\Hardware"};
-const char *const kSystemValues[] = {"DriverDateData"};
-
-bool Listed(const char *const *list, size_t n, const std::string &name)
-{
-    return std::any_of(list, list + n, [&](const char *item) { return !_stricmp(item, name.c_str()); });
-}
-
-// The key sub of root, named root's short name (HKLM) and its path.
-void DumpKey(HKEY root, const std::string &path, const std::string &sub, Dump *out)
-{
-    HKEY key;
-    if (Listed(kSystemKeys, std::size(kSystemKeys), path) ||
-        RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
-    char name[16384];
-    std::vector<BYTE> data(1 << 16);
-    DWORD n, size, type;
-    for (DWORD i = 0; n = sizeof(name), size = (DWORD)data.size(),
-                      !RegEnumValueA(key, i, name, &n, NULL, &type, data.data(), &size); i++)
-        if (!Listed(kSystemValues, std::size(kSystemValues), name))
-            (*out)[path + "\\" + name] = std::to_string(type) + ":" + std::string((char *)data.data(), size);
-    for (DWORD i = 0; n = sizeof(name), !RegEnumKeyExA(key, i, name, &n, NULL, NULL, NULL, NULL); i++)
-        DumpKey(root, path + "\\" + name, sub.empty() ? name : sub + "\\" + name, out);
-    RegCloseKey(key);
-}
 
 void DumpTree(const std::string &dir, Dump *out)
 {
@@ -110,8 +76,6 @@ void DumpTree(const std::string &dir, Dump *out)
 Dump Snapshot()
 {
     Dump d;
-    DumpKey(HKEY_LOCAL_MACHINE, "HKLM", "", &d);
-    DumpKey(HKEY_CURRENT_USER, "HKCU", "", &d);
     for (const char *root : {"C:\\", "D:\\", "F:\\"})
         DumpTree(root, &d);
     return d;
@@ -133,8 +97,7 @@ std::string Changes(const Dump &before, const Dump &after)
     return text;
 }
 
-// The file's properties as Windows reads them: description, product name,
-// file and product version, company, copyright, then the numeric versions.
+// The file's properties as Windows reads them, the numeric versions last.
 std::string FileProperties(const std::string &exe)
 {
     std::vector<char> info(GetFileVersionInfoSizeA(exe.c_str(), NULL) + 1);
@@ -159,8 +122,14 @@ std::string FileProperties(const std::string &exe)
     return out + key;
 }
 
-// A hidden window that refuses every request to end the session and counts
-// them: a restart asked for by the setup reaches it, and the test bed lives on.
+void Pump()
+{
+    MSG msg;
+    while (GetMessageA(&msg, NULL, 0, 0) > 0)
+        DispatchMessageA(&msg);
+}
+
+// A hidden window that counts and refuses requests to end the session: the bed lives on.
 LONG g_restartRequests;
 
 LRESULT CALLBACK RefuseEndSession(HWND w, UINT msg, WPARAM wp, LPARAM lp)
@@ -178,14 +147,10 @@ DWORD WINAPI RefuseRestarts(LPVOID)
     wc.lpfnWndProc = RefuseEndSession;
     RegisterClassA(&wc);
     CreateWindowA(wc.lpszClassName, "", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL);
-    MSG msg;
-    while (GetMessageA(&msg, NULL, 0, 0) > 0)
-        DispatchMessageA(&msg);
-    return 0;
+    return Pump(), 0;
 }
 
-// A window of the tests' own, brought to the front as a player who turns to
-// another program does; a thread of its own keeps it answering.
+// A window of the tests' own, brought to the front as by a player who turns to another program.
 HWND g_elsewhere;
 
 DWORD WINAPI ShowElsewhere(LPVOID made)
@@ -193,19 +158,13 @@ DWORD WINAPI ShowElsewhere(LPVOID made)
     g_elsewhere = CreateWindowExA(WS_EX_TOOLWINDOW, "STATIC", "elsewhere", WS_POPUP | WS_VISIBLE, 0, 0, 40, 40, NULL,
                                   NULL, NULL, NULL);
     SetEvent(made);
-    MSG msg;
-    while (GetMessageA(&msg, NULL, 0, 0) > 0)
-        DispatchMessageA(&msg);
-    return 0;
+    return Pump(), 0;
 }
-
-// ------------------------------------------------------------------ a run of the setup
 
 const char kSystemNotepad[] = "C:\\windows\\notepad.exe";
 
-// One case: a copy of the setup in a folder of its own, on drives emptied
-// for it, started and watched. The system's Notepad is the stand-in, which
-// logs how it was started in the case's folder.
+// One case: a copy of the setup in a folder of its own, on emptied drives; the
+// system's Notepad is a stand-in that logs how it was started.
 class Session {
   public:
     explicit Session(const std::string &name) : name(name), dir("G:\\e2e\\" + name + "\\"), exe(dir + name + ".exe")
@@ -249,8 +208,7 @@ class Session {
         held.clear();
     }
 
-    // Polls until found() gives a window; fails when the setup ends, when a
-    // question comes up that the step does not expect, or after kWait.
+    // Polls for found(); fails when the setup ends, an unexpected question comes up, or after kWait.
     template <typename F> HWND Poll(F found, std::string *err, bool questionsAllowed = false)
     {
         DWORD code = 0;
@@ -264,8 +222,7 @@ class Session {
         }
         return *err = "timed out\n" + ui::Describe(proc.dwProcessId), nullptr;
     }
-    // A window that asks the player something and was not answered yet: a
-    // message box, the overwrite question or the folder picker.
+    // An unanswered message box, overwrite question or folder picker.
     HWND NewQuestion()
     {
         for (HWND w : ui::Dialogs(proc.dwProcessId))
@@ -277,8 +234,6 @@ class Session {
     HWND Question(std::string *err) { return Poll([&] { return NewQuestion(); }, err, true); }
     HWND Await(const Sel &s, std::string *err) { return Poll([&] { return ui::Find(proc.dwProcessId, s); }, err, true); }
 
-    // Presses the button (0: already pressed) and waits for the window to go,
-    // or to be covered by one that the press brought up.
     std::string Close(HWND w, int press)
     {
         return ui::Close(w, press, kWait) ? "" : "\"" + ui::Caption(w) + "\" stays after the press";
@@ -291,9 +246,7 @@ class Session {
     Dump snapshot;
 };
 
-// ------------------------------------------------------------------ the steps
-
-// A step does its part of the case and tells what went wrong, if anything.
+// A step does its part of the case and tells what went wrong ("" for nothing).
 using Step = std::function<std::string(Session &)>;
 struct Case {
     std::string name;
@@ -334,9 +287,8 @@ Step Off(const std::string &library)
 Step Exe(const std::string &path) { return [=](Session &s) { return CopyFileA(path.c_str(), s.exe.c_str(), FALSE) ? "" : "no " + path; }; }
 Step Needs(const std::string &root) { return [=](Session &) { return GetFileAttributesA(root.c_str()) == INVALID_FILE_ATTRIBUTES ? "skip" : ""; }; }
 
-// The embedded copy of an entry in the setup's file, changed: one byte
-// flipped (at from the end when negative), cut short or taken out (its name
-// in the resource directory changed: the platform's update cannot delete).
+// An entry embedded in the setup's file: one byte flipped (at from the end when
+// negative), resized, or dropped (renamed: the resource update cannot delete).
 enum Change { FLIP, RESIZE, DROP };
 Step Patch(Change change, const std::string &entry, int at = 0, int bits = 0)
 {
@@ -367,8 +319,6 @@ Step Start(const std::string &args = "")
     };
 }
 
-// Presses a button of a dialog, which then goes away (hidden, closed, or
-// covered by a question that the press brought up).
 static HWND PressOnceUp(Session &s, const Sel &sel, int what, std::string *err)
 {
     return s.Poll([&] {
@@ -386,8 +336,7 @@ Step Click(const Sel &sel, int id)
     };
 }
 
-// The next question must be this one: its caption, text (of control kind),
-// style (-1: any) and owner's caption are checked, then a button is pressed.
+// The next question: caption, text (of control kind), style (-1: any) and owner checked, then pressed.
 Step Box(const std::string &caption, const std::string &text, int style, const std::string &owner, int press,
          int kind = ui::kBoxText)
 {
@@ -405,8 +354,7 @@ Step Box(const std::string &caption, const std::string &text, int style, const s
     };
 }
 
-// The folder picker: the folder chosen (through the picker's own selection
-// message, as a click in its tree would) and OK pressed, or "" for Cancel.
+// The folder picker: the folder chosen as a click in its tree would, then OK ("": Cancel).
 Step Pick(const std::string &folder)
 {
     return [=](Session &s) {
@@ -417,9 +365,7 @@ Step Pick(const std::string &folder)
         s.answered.insert(w);
         if (folder.empty())
             return s.Close(w, IDCANCEL);
-        // Wine's picker does not always take a choice while its tree is still
-        // being filled in (seen after a search stopped by Browse): chosen
-        // again until its tree shows the folder selected
+        // Wine's picker may miss a choice while its tree fills in: chosen until it shows
         const char *name = path.c_str();
         for (const char *p = name; *p; p = CharNextA(p))
             name = *p == '\\' && p[1] ? p + 1 : name;
@@ -430,8 +376,7 @@ Step Pick(const std::string &folder)
     };
 }
 
-// The dialog is in front, the keyboard's focus on its control id: where a
-// player who types finds it.
+// The dialog is in front with the keyboard's focus on its control id.
 Step Focused(const Sel &sel, int id, bool question = false)
 {
     return [=](Session &s) {
@@ -448,8 +393,7 @@ Step Focused(const Sel &sel, int id, bool question = false)
     };
 }
 
-// A key typed into a dialog that stays (Tab, or Browse: the picker has no
-// owner and leaves the search dialog as it is), once the dialog is in front.
+// A key typed into a dialog that stays (Tab; Browse, whose picker has no owner).
 Step Type(const Sel &sel, int key)
 {
     return [=](Session &s) {
@@ -459,7 +403,6 @@ Step Type(const Sel &sel, int key)
     };
 }
 
-// The next window of the kind comes up; nothing is pressed.
 Step Up(const Sel &sel)
 {
     return [=](Session &s) {
@@ -468,15 +411,13 @@ Step Up(const Sel &sel)
     };
 }
 
-// Another program's window goes to the front, in front of the setup's.
 Step Elsewhere()
 {
     return [](Session &) -> std::string {
         static HANDLE made = CreateEventA(NULL, TRUE, FALSE, NULL);
         [[maybe_unused]] static HANDLE shows = CreateThread(NULL, 0, ShowElsewhere, made, 0, NULL);
         WaitForSingleObject(made, kWait);
-        // Asked again until it is done: a window of the setup that is just
-        // coming up may take the front back once.
+        // a setup window just coming up may take the front back once
         for (DWORD start = GetTickCount(); SetForegroundWindow(g_elsewhere), GetForegroundWindow() != g_elsewhere; Sleep(20))
             if (GetTickCount() - start > kWait)
                 return "the tests' own window does not come to the front";
@@ -484,9 +425,8 @@ Step Elsewhere()
     };
 }
 
-// The same setup started once more while it runs: the second ends at once
-// with 0, showing no window of its own, and the running one's window of the
-// kind comes to the front.
+// The setup started again: the second ends at once with want, showing nothing,
+// and the first one's window of the kind comes to the front.
 Step SecondStart(const Sel &front, const std::string &args = "", int want = 0)
 {
     return [=](Session &s) -> std::string {
@@ -521,9 +461,7 @@ Step Reads(const Sel &sel, const std::string &text)
     };
 }
 
-// The clip plays: with the next question moved aside, the picture of the
-// search dialog's animation changes from frame to frame. Its speed is not
-// the point, so a loaded machine gets until kWait to show four pictures.
+// The clip plays (the next question moved aside): four pictures within kWait.
 Step Animates()
 {
     return [](Session &s) {
@@ -539,7 +477,7 @@ Step Animates()
     };
 }
 
-// A notification that no folder was accepted, posted to the search dialog.
+// A stray "no folder accepted" notification posted to the search dialog.
 Step Timer()
 {
     return [](Session &s) {
@@ -558,8 +496,7 @@ Step Exit(int want = 0)
         return GetExitCodeProcess(s.proc.hProcess, &code), Check((int)code, want, "the exit code");
     };
 }
-// The setup ends by itself with the code want, showing meanwhile no window
-// but dialogs of the captions allowed ("|" between them).
+// The setup ends with want, showing no dialog but of the captions allowed ("|" between).
 Step Ends(int want, const std::string &allowed = "")
 {
     return [=](Session &s) {
@@ -571,8 +508,7 @@ Step Ends(int want, const std::string &allowed = "")
         return Check(shown, std::string(), "the windows shown") + Exit(want)(s);
     };
 }
-// The lines of the log file (in the setup's folder) after its first three
-// (the setup's version, the Windows reported and the command line).
+// The log's lines after its first skip (version, Windows, command line).
 Step Logged(const std::vector<std::string> &lines, const std::string &file = "setup.log", size_t skip = 3)
 {
     return [=](Session &s) {
@@ -602,8 +538,7 @@ Step Installed(const std::string &dir)
                Only(dir + "tvdata\\", "vxmain.vdf|vxsky_readme.txt")(s);
     };
 }
-// The show state and read-me command the system's Notepad was started with
-// ("": none).
+// The show state and read-me command Notepad was started with ("": not started).
 Step Notepad(const std::string &folder)
 {
     return [=](Session &s) {
@@ -613,7 +548,6 @@ Step Notepad(const std::string &folder)
         return Check(Read(log), folder.empty() ? "<none>" : want, "the read-me command");
     };
 }
-// Whether window a is above window b on the screen.
 bool Above(HWND a, HWND b)
 {
     for (HWND w = GetTopWindow(NULL); w; w = GetWindow(w, GW_HWNDNEXT))
@@ -621,8 +555,7 @@ bool Above(HWND a, HWND b)
             return w == a;
     return false;
 }
-// While the success message is up, the read-me is already open in Notepad,
-// behind the message, and stays there.
+// While "Done!" is up, the read-me is open in Notepad behind it, and stays behind.
 Step ReadMeBehindDone()
 {
     return [](Session &s) -> std::string {
@@ -642,12 +575,9 @@ Step ReadMeBehindDone()
     };
 }
 
-// Libraries that the setup, or the system's own code in its process, loads
-// by name during a run, apart from the known DLLs and what Wine's own system
-// libraries load before the program starts (Windows' do not): read off a
-// clean run with WINEDEBUG=+loaddll. Each is planted beside the setup, with
-// a notepad.exe, and Wine takes a file of those names where its search finds
-// one first, as Windows does for a library that is not a known DLL.
+// What a run loads by name, but the known DLLs and Wine's own early loads (read off
+// WINEDEBUG=+loaddll): planted beside the setup with a notepad.exe, taken where
+// found first, as Windows takes a library that is not a known DLL.
 const std::vector<std::string> kPlanted = {"comctl32.dll", "lz32.dll", "ole32.dll", "shell32.dll", "uxtheme.dll",
                                            "msvfw32.dll", "msacm32.dll", "winmm.dll"};
 Step Plant()
@@ -661,9 +591,7 @@ Step Plant()
         return ui::LoadOrder(s.name + ".exe", kPlanted, "native,builtin") ? "" : "cannot set the load order";
     };
 }
-// The planted files that ran, by the marks they left ("": none), in lower
-// case. Marks that are expected are waited for; none is looked for once,
-// when the run is over.
+// The planted files that ran, by their marks ("": none, looked for once at the end).
 Step Ran(const std::string &names)
 {
     return [=](Session &s) {
@@ -701,8 +629,7 @@ Step Ini(const std::vector<std::string> &targets)
         return Check(got, want, "the rename section of WININIT.INI");
     };
 }
-// The restart: every program ends, then the system's own work at start-up
-// carries out the delayed moves and the rename section.
+// The restart: programs end, then start-up does the delayed moves and WININIT.INI.
 Step Restart()
 {
     return [](Session &s) {
@@ -714,7 +641,6 @@ Step Restart()
         return CloseHandle(pi.hProcess), "";
     };
 }
-// Whether a program of that name is running in the test bed.
 bool Running(const char *exeName)
 {
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -726,9 +652,7 @@ bool Running(const char *exeName)
     CloseHandle(snap);
     return found;
 }
-// How often the setup asked for a restart. Under Wine a restart request
-// starts the system's boot program, which asks every window and then ends:
-// once it has gone, every request has been counted.
+// Restart requests, counted once wineboot (which asks every window) has ended.
 Step Reboots(int n)
 {
     return [=](Session &) {
@@ -740,13 +664,12 @@ Step Reboots(int n)
 Step Snap() { return [](Session &s) { return s.snapshot = Snapshot(), ""; }; }
 Step Unchanged(const std::string &changes)
 {
-    return [=](Session &s) { return Check(Changes(s.snapshot, Snapshot()), changes, "changes to the registry and drives"); };
+    return [=](Session &s) { return Check(Changes(s.snapshot, Snapshot()), changes, "changes to the drives"); };
 }
 Step Properties(const std::string &text) { return [=](Session &s) { return Check(FileProperties(s.exe), text, "the file properties"); }; }
 
-// Where the link map beside the program under test puts the checksum's two
-// paths and the choice between them, and where it puts .text, which must be
-// where the exe's own header puts it (else the map is another build's).
+// The checksum's two paths, the choice between them and .text, by the link map
+// (whose .text must be the exe's, else the map is another build's).
 struct MapPlaces {
     ULONGLONG baseline = 0, vector = 0, choice = 0, text = 0, textSize = 0;
 };
@@ -787,8 +710,7 @@ bool ImageText(const std::string &image, ULONGLONG *base, ULONGLONG *text, ULONG
     return false;
 }
 
-// The path of the checksum that start-up chose, read in the running setup
-// once its welcome dialog is up: the vector path, or the baseline.
+// The checksum path start-up chose, read in the running setup at its welcome dialog.
 Step ChecksumPath(bool vector)
 {
     return [=](Session &s) -> std::string {
@@ -815,7 +737,7 @@ Step ChecksumPath(bool vector)
     };
 }
 
-// The messages of a run, as the player meets them.// The messages of a run, as the player meets them.
+// The messages of a run, as the player meets them.
 std::string FoundText(const std::string &dir)
 {
     return "Setup found an application named 'Torvane' in:\n\n" + dir + "\n\nIs this the Torvane folder?";
@@ -861,8 +783,6 @@ const std::string kOldText = "You need at least Windows 95 or Windows NT 4.0 to 
 const Step kOld = Box("Sorry!", kOldText, MB_ICONHAND, "", IDOK);
 const Step kInstall = Click(kWelcome, IDOK), kQuit = Click(kWelcome, IDCANCEL);
 
-// ------------------------------------------------------------------ the cases
-
 const std::string kGame = "D:\\Games\\Torvane\\", kData = kGame + "tvdata\\";
 const std::string kMain = kData + "vxmain.vdf", kReadme = kData + "vxsky_readme.txt";
 const std::string kWelcomeText = "Install|Cancel|Welcome to Vexmoor Skyrift|This will install the Vexmoor Skyrift "
@@ -876,14 +796,12 @@ std::vector<Case> StartupCases()
     std::vector<Case> cases = {
         {"WelcomeThenCancel", {Start(), Reads(kWelcome, kWelcomeText), kQuit, Exit(), Notepad("")}},
         {"CloseBoxEndsLikeCancel", {Start(), Click(kWelcome, ui::kCloseBox), Exit()}},
-        // an old system is refused before the payload is looked at
         {"OldWindows", {Win("win31"), Patch(FLIP, "vxmain.vdf", 0, 1), Start(), kOld, Exit()}},
         // the same bytes written back: the check is on the contents, not their place
         {"EntryRewritten", {Patch(RESIZE, "vxsky_readme.txt", 0), Start(), kQuit, Exit()}},
         {"FileProperties", {Properties(kProduct + SKYRIFT_PUBLISHER "|" SKYRIFT_COPYRIGHT + kVersions)}},
     };
-    // a system library that cannot be loaded (Wine told not to load it) is
-    // named, and nothing is shown or written before or after
+    // a system library Wine is told not to load is named; nothing else shown or written
     char system[MAX_PATH] = "";
     GetSystemDirectoryA(system, MAX_PATH);
     for (std::string lib : {"comctl32.dll", "lz32.dll", "ole32.dll", "shell32.dll"})
@@ -892,9 +810,7 @@ std::vector<Case> StartupCases()
                           "\\" + lib + ", a part of Windows that it needs.", MB_ICONHAND, "", IDOK), Exit(), Unchanged("")}});
     // an old system is refused before a missing library is said
     cases.push_back({"OldWindowsWithoutLz32", {Win("win31"), Off("lz32.dll"), Start(), kOld, Exit()}});
-    // The checksum's path as start-up chose it for the reported system: the
-    // vector path on the NT family from 5.0 on where the system says the
-    // processor has SSE2, the baseline everywhere else.
+    // the vector path on NT from 5.0 on with SSE2, the baseline elsewhere
     const bool sse2 = IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE);
     const struct { const char *version; bool vector; } paths[] = {
         {"win95", false}, {"win98", false}, {"winme", false}, {"nt40", false},
@@ -903,8 +819,7 @@ std::vector<Case> StartupCases()
     for (auto &p : paths)
         cases.push_back({std::string("ChecksumPathOn_") + p.version, {Win(p.version), Start(), ChecksumPath(p.vector),
                          kQuit, Exit()}});
-    // either entry one byte short, taken out, or with one changed byte
-    // anywhere: both ends, the middle, random places
+    // either entry one byte short, dropped, or one byte changed: ends, middle, random places
     std::mt19937 rng(20261207);
     for (const char *entry : {"vxmain.vdf", "vxsky_readme.txt"}) {
         int size = (int)Payload(entry).size();
@@ -917,8 +832,7 @@ std::vector<Case> StartupCases()
     return cases;
 }
 
-// The publisher's signed release (made by the release test), and a copy of
-// it with one byte of an embedded entry changed.
+// The signed release (made by the release test), and a copy with a changed byte.
 const std::vector<Case> kReleaseCases = {
     {"Signed", {Exe("X:\\release\\dist\\VexmoorSkyriftSetup.exe"), Start(), Reads(kWelcome, kWelcomeText), kQuit, Exit(),
                 Properties(kProduct + "Throwaway \"Test\" Publisher|Copyright (C) Throwaway \"Test\" Publisher" + kVersions)}},
@@ -963,8 +877,7 @@ const std::vector<Case> kInstallCases = {
     {"FailedRunThenCancelledSearch", {Game(kGame), Put(kMain, "old"), Tree("F:\\wide\\", 40), Start(), kInstall,
         Found(kGame, IDYES), Overwrite("tvdata\\vxmain.vdf", IDNO), kDeclined, kInstall, Found(kGame, IDNO),
         Click(kSearch, IDCANCEL), kQuit, Exit()}},
-    // what a run cut off by a crash or a power cut left: temporary files
-    // longer than the entries, targets written half way
+    // what a run cut off by a crash left: long temporary files, half-written targets
     {"LeftoverTemporaryFiles", {Game(kGame), Put(kData + "vxmain.tmp", std::string(Payload("vxmain.vdf").size() + 99999, 't')),
         Put(kData + "vxsky_readme.tmp", std::string(9999, 't')), Start(), kInstall, Found(kGame, IDYES), kDone, Exit(),
         Installed(kGame)}},
@@ -983,8 +896,7 @@ const std::vector<Case> kInUseCases = {
     {"InUseOnNt", {Game(kGame), Put(kMain, "running"), Hold(kMain, FILE_SHARE_READ), Start(), kInstall,
         Found(kGame, IDYES), Overwrite("tvdata\\vxmain.vdf", IDYES), kRestartNt, Exit(), Reboots(0), Notepad(""),
         Has(kMain, "running"), Same(kData + "vxmain.000", "vxmain.vdf"), Moves(2), Restart(), Installed(kGame)}},
-    // a holder that shares writing does not keep the file from being
-    // replaced, and none of its longer old content is left
+    // a holder that shares writing: replaced in place, none of the longer old content left
     {"HeldSharingWrite", {Game(kGame), Put(kMain, Payload("vxmain.vdf") + std::string(70000, 'x')),
         Hold(kMain, FILE_SHARE_READ | FILE_SHARE_WRITE), Start(),
         kInstall, Found(kGame, IDYES), Overwrite("tvdata\\vxmain.vdf", IDYES), kDone, Exit(), Moves(0), Installed(kGame)}},
@@ -1000,15 +912,12 @@ const std::vector<Case> kInUseCases = {
         kInstall, Found(kGame, IDYES), TempFile(IDNO), kFailed, kRestartNt, Exit(), Notepad("")}},
 };
 
-// The keyboard alone: keys typed into the window in front, as a player who
-// uses no mouse types them. Each dialog comes up with the focus on its
-// default button; the welcome dialog comes back with it there.
+// The keyboard alone: each dialog comes up (and the welcome dialog back) with the
+// focus on its default button.
 const int kEnter = ui::Key(VK_RETURN), kEsc = ui::Key(VK_ESCAPE), kTab = ui::Key(VK_TAB), kSpace = ui::Key(VK_SPACE);
 const Sel kOverwriteQuestion{"Overwrite?", IDC_YESTOALL};
-// a wide tree keeps the search busy long enough for a key (on F:, behind
-// the game folder on D:, when the picker is to choose that one: Wine's
-// picker takes a folder on a drive a search was just stopped in less
-// readily)
+// a wide tree keeps the search busy for a key (on F: when the picker is to choose on
+// D:: Wine's picker is slow to take a folder on a drive a search just stopped in)
 const Step kWideD = Tree("D:\\wide\\", 50), kWideF = Tree("F:\\wide\\", 50);
 
 const std::vector<Case> kKeyboardCases = {
@@ -1022,8 +931,7 @@ const std::vector<Case> kKeyboardCases = {
         Done(kEnter), Exit(), Installed("F:\\Torvane\\")}},
     {"AltBOpensThePicker", {kWideF, Mkdir(kData), Start(), Click(kWelcome, kEnter), Focused(kSearch, IDC_BROWSE),
         Type(kSearch, ui::Key(ui::kAlt | 'B')), Pick(kGame), Done(kEnter), Exit(), Installed(kGame)}},
-    // No, Yes, then Yes to All in a second run: no question for the read-me
-    // that the first run installed
+    // No, Yes, then Yes to All in a second run, which does not ask about the read-me
     {"AltKeysInTheOverwriteQuestion", {Game(kGame), Put(kMain, "old"), Put(kReadme, "old"), Start(),
         Click(kWelcome, kEnter), Found(kGame, kEnter), Focused(kOverwriteQuestion, IDYES, true),
         Overwrite("tvdata\\vxmain.vdf", ui::Key(ui::kAlt | 'N')), Overwrite("tvdata\\vxsky_readme.txt", ui::Key(ui::kAlt | 'Y')),
@@ -1044,9 +952,8 @@ const std::vector<Case> kKeyboardCases = {
         Click(kSearch, kSpace), Focused(kWelcome, IDOK), kQuit, Exit()}},
 };
 
-// One setup at a time: a second start while one runs brings the running
-// one's window to the front, whatever it shows, and ends. The running one
-// goes on as if nothing had happened: one run, one read-me, whole files.
+// One setup at a time: a second start brings the first one's window to the front
+// and ends; the first goes on as if nothing had happened.
 const Sel kFoundQuestion{kSetup, ui::kBoxText};
 const std::vector<Case> kOneAtATimeCases = {
     {"SecondStartAtTheWelcome", {Game(kGame), Start(), Up(kWelcome), Elsewhere(), SecondStart(kWelcome), kInstall,
@@ -1060,9 +967,8 @@ const std::vector<Case> kOneAtATimeCases = {
     {"StartAfterTheFirstEnded", {Start(), kQuit, Exit(), Start(), Up(kWelcome), kQuit, Exit()}},
 };
 
-// Double-byte code pages: the cases run in a Japanese locale (code page
-// 932, the system's windows in Japanese; the ctest entry e2e.Dbcs). The folders end in a character whose second byte is the
-// backslash's: "\xE8\xA1\xA8" (95 5C in 932) and "\xE3\x82\xBD" (83 5C).
+// Code page 932 (ctest runs these as e2e.Dbcs in ja_JP.UTF-8): folders ending in a
+// character whose second byte is the backslash's (95 5C and 83 5C).
 Step Japanese()
 {
     return [](Session &) {
@@ -1086,8 +992,7 @@ const std::vector<Case> kDbcsCases = {
         Ends(0), Installed(kSoFolder)}},
 };
 
-// Whether a read-only file can still be opened for writing here: Windows
-// refuses, Wine run by the superuser lets the writer through.
+// Whether a read-only file opens for writing: Windows refuses, Wine run as root does not.
 bool ReadOnlyWritable()
 {
     std::string probe = "G:\\read-only-probe";
@@ -1101,8 +1006,7 @@ bool ReadOnlyWritable()
 }
 const bool kReadOnlyWritable = ReadOnlyWritable();
 
-// The small drive H: left with room for times vxmain.vdf and extra
-// clusters more (fewer when negative), by a file that fills the rest.
+// The small drive H: filled to leave room for times vxmain.vdf plus extra clusters.
 const std::string kH = "H:\\tvdata\\", kOldMain(Payload("vxmain.vdf").size(), 'o'),
                   kCluster(4096, 'c');   // a cluster of the bed's tmpfs
 Step RoomForMain(int times, int extra)
@@ -1116,8 +1020,7 @@ Step RoomForMain(int times, int extra)
 }
 
 const std::vector<Case> kFailureCases = {
-    // a read-only target is replaced in place where a writer gets through,
-    // and beside it, at the restart, where it does not
+    // a read-only target: replaced in place where a writer gets through, else at the restart
     {"ReadOnlyTarget", {Game(kGame), Put(kReadme, "old"), ReadOnly(kReadme), Start(), kInstall, Found(kGame, IDYES),
         Overwrite("tvdata\\vxsky_readme.txt", IDYES), kReadOnlyWritable ? kDone : kRestartNt, Exit(),
         kReadOnlyWritable ? Installed(kGame) : Same(kData + "vxsky_readme.000", "vxsky_readme.txt")}},
@@ -1128,12 +1031,8 @@ const std::vector<Case> kFailureCases = {
     {"SideNameTaken", {Game(kGame), Put(kMain, "a"), Hold(kMain, 0), Mkdir(kData + "vxmain.000"), Start(), kInstall,
         Found(kGame, IDYES), Box("Create Failed", kData + "vxmain.000", MB_OK, kCopying, IDOK), kFailed, kQuit,
         Exit(), Moves(0), Only(kData, "vxmain.000|vxmain.vdf|vxsky_readme.txt")}},
-    // The game on the small drive H:, left with room for vxmain.vdf and
-    // some clusters more or fewer, over an old vxmain.vdf as large as the
-    // new one or a small one. The old file stays whole unless the new one
-    // can be installed whole: neither a cut temporary file (which the
-    // emptied old file would give room to copy) nor a copy that cannot fit
-    // reaches it.
+    // H: full but for about vxmain.vdf: the old file stays whole unless the new one
+    // fits whole (no cut temporary file, no copy that cannot fit, reaches it)
     {"FullDiskTempDoesNotFit", {Needs("H:\\"), Game("H:\\"), Put(kH + "vxmain.vdf", kOldMain), RoomForMain(1, -9), Start(),
         kInstall, Found("H:\\", IDYES), Overwrite("tvdata\\vxmain.vdf", IDYES), DiskError(kH + "vxmain.vdf"), kFailed,
         kQuit, Exit(), Has(kH + "vxmain.vdf", kOldMain), Only(kH, "vxmain.vdf|vxsky_readme.txt")}},
@@ -1145,17 +1044,15 @@ const std::vector<Case> kFailureCases = {
     {"FullDiskFitsOnceTheOldIsEmptied", {Needs("H:\\"), Game("H:\\"), Put(kH + "vxmain.vdf", kOldMain), RoomForMain(1, 0),
         Start(), kInstall, Found("H:\\", IDYES), Overwrite("tvdata\\vxmain.vdf", IDYES), kDone, Exit(),
         Installed("H:\\")}},
-    // a file in use frees nothing: the copy beside it is refused, and
-    // nothing is left for the restart
+    // a file in use frees nothing: no copy beside it, nothing left for the restart
     {"FullDiskInUse", {Needs("H:\\"), Game("H:\\"), Put(kH + "vxmain.vdf", kOldMain),
         Hold(kH + "vxmain.vdf", FILE_SHARE_READ), RoomForMain(1, 9), Start(), kInstall, Found("H:\\", IDYES),
         Overwrite("tvdata\\vxmain.vdf", IDYES), DiskError(kH + "vxmain.vdf"), kFailed, kQuit, Exit(), Moves(0),
         Has(kH + "vxmain.vdf", kOldMain), Only(kH, "vxmain.vdf|vxsky_readme.txt")}},
 };
 
-// Every way through the setup with the system's names planted beside it:
-// nothing planted runs, the read-me opens in the system's Notepad. The
-// careless program shows that the bed would see it if something did.
+// The system's names planted beside the setup: nothing planted runs on any way
+// through. The careless program proves that the bed would see it.
 std::vector<std::string> WithNotepad(std::vector<std::string> names) { return names.push_back("notepad.exe"), names; }
 
 const std::vector<Case> kPlantedCases = {
@@ -1171,9 +1068,7 @@ const std::vector<Case> kPlantedCases = {
     {"Corrupt", {Patch(FLIP, "vxsky_readme.txt", 0, 1), Plant(), Start(), kCorrupt, Exit(), Ran("")}},
 };
 
-// With nobody at the screen: the switches of a package manager or an
-// administrator. Each case checks the exit code, the windows shown (none,
-// or the search and copying dialogs of /SILENT), the files and the log.
+// Nobody at the screen: exit code, windows shown, files and log of each switch.
 std::string Logs(const char *how, const std::string &caption, std::string text)
 {
     std::replace(text.begin(), text.end(), '\n', ' ');
@@ -1253,8 +1148,7 @@ std::vector<Case> SilentCases()
     for (const char *args : {"/?", "-HELP", "/X", "/VERYSILENT /?"})
         cases.push_back({"Help" + std::to_string(cases.size()), {Game(kGame), Start(args), Box(kSetup, kHelpText,
                          MB_ICONINFORMATION, "", IDOK), Exit(), Only(kData, "")}});
-    // a folder that is refused: nothing is written, and no search is made
-    // (a game is on D:, and in the setup's own folder for an empty one)
+    // a refused folder: nothing written, no search (games on D: and beside the setup)
     const std::string kDots = [] { std::string d = "D:\\Games\\Torvane"; while (d.size() < 300) d += "\\."; return d; }();
     for (auto [args, folder] : std::vector<std::pair<std::string, std::string>>{{"/D=", ""}, {"/DIR=F:\\Nowhere",
          "F:\\Nowhere\\"}, {"/D=F:\\Empty", "F:\\Empty\\"}, {"/DIR=\"" + kDots + "\"", ""}, {"/D=" + kDots, ""}}) {
@@ -1265,8 +1159,6 @@ std::vector<Case> SilentCases()
     }
     return cases;
 }
-
-// ------------------------------------------------------------------ gtest
 
 struct E2E : ::testing::TestWithParam<Case> {
     static void SetUpTestSuite() { [[maybe_unused]] static HANDLE refusing = CreateThread(NULL, 0, RefuseRestarts, NULL, 0, NULL); }

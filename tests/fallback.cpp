@@ -1,10 +1,6 @@
-// The setup's start-up on a Windows that cannot hold the search for
-// libraries to the system folder (95 to Vista, 7 without its update), run
-// where Wine can: the current folder taken out, the system's libraries
-// loaded as the setup loads them, then the search dialog made and its clip
-// played, which brings in what the system's own code loads by name. Beside
-// files planted under those names, none of them may run. Exit code 0 when
-// the libraries loaded and the dialog came up.
+// The setup's start-up where the library search cannot be held to the system folder
+// (95 to Vista): libraries loaded as the setup does, then the search dialog and its
+// clip, beside planted files. Exit code 0 when the libraries loaded and the dialog came up.
 #include <windows.h>
 
 #include "platform/syslib.h"

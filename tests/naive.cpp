@@ -1,8 +1,5 @@
-// A program that loads and starts the system's files the way a careless one
-// does: LZ32 imported, every library named on its command line loaded by
-// name, Notepad started by name. Beside files planted under those names it
-// must run every one of them: the proof that the test bed would see the
-// setup do the same.
+// A careless program: LZ32 imported, the libraries its command line names loaded by
+// name, Notepad started by name. That the planted files run proves the bed sees it.
 #include <windows.h>
 #include <lzexpand.h>
 #include <string>

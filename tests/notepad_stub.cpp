@@ -1,12 +1,7 @@
-// Stands in for the system's Notepad (the tests install it as
-// C:\windows\notepad.exe): it appends the show state and the command line it
-// was started with to the file SKYRIFT_NOTEPAD_LOG names (or notepad.log next
-// to itself), then shows the file the command line names, as Notepad does, in
-// a window of Notepad's own class ("Notepad", titled "<name> - Notepad", the
-// text in an edit control), until it is closed.
+// The system's Notepad in the test bed: appends its show state and command line to
+// the file SKYRIFT_NOTEPAD_LOG names, then shows the file named as Notepad does.
 #include <windows.h>
 #include <stdio.h>
-#include <string.h>
 #include <string>
 
 namespace {
@@ -14,13 +9,8 @@ namespace {
 void Record(int show)
 {
     char log[MAX_PATH];
-    if (!GetEnvironmentVariableA("SKYRIFT_NOTEPAD_LOG", log, MAX_PATH)) {
-        DWORD n = GetModuleFileNameA(NULL, log, MAX_PATH - 16);
-        char *slash = strrchr(log, '\\');
-        if (n == 0 || slash == NULL)
-            return;
-        strcpy(slash + 1, "notepad.log");
-    }
+    if (!GetEnvironmentVariableA("SKYRIFT_NOTEPAD_LOG", log, MAX_PATH))
+        return;
     HANDLE h = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL);
     std::string line = std::to_string(show) + " " + GetCommandLineA() + "\r\n";
     DWORD written;
@@ -28,8 +18,7 @@ void Record(int show)
     CloseHandle(h);
 }
 
-// The file named by the command line's argument: the rest of the line past
-// the program's name, without its quotes.
+// The rest of the command line past the program's name, without its quotes.
 std::string Argument()
 {
     std::string cmd = GetCommandLineA();

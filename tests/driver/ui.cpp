@@ -176,25 +176,17 @@ int Style(HWND box)
 
 bool Type(int key)
 {
-    std::vector<INPUT> in;
-    auto add = [&](int vk, DWORD up) {
-        INPUT i = {};
-        i.type = INPUT_KEYBOARD;
-        i.ki.wVk = (WORD)vk;
-        i.ki.wScan = (WORD)MapVirtualKeyA(vk, MAPVK_VK_TO_VSC);
-        i.ki.dwFlags = up;
-        in.push_back(i);
-    };
-    if (key & kAlt)
-        add(VK_MENU, 0);
+    std::vector<int> keys = {key & 0xFFFF};   // the modifiers go down first and up last
     if (key & kShift)
-        add(VK_SHIFT, 0);
-    add(key & 0xFFFF, 0);
-    add(key & 0xFFFF, KEYEVENTF_KEYUP);
-    if (key & kShift)
-        add(VK_SHIFT, KEYEVENTF_KEYUP);
+        keys.insert(keys.begin(), VK_SHIFT);
     if (key & kAlt)
-        add(VK_MENU, KEYEVENTF_KEYUP);
+        keys.insert(keys.begin(), VK_MENU);
+    std::vector<INPUT> in(2 * keys.size());
+    for (size_t i = 0; i < in.size(); i++) {
+        int vk = keys[i < keys.size() ? i : in.size() - 1 - i];
+        in[i].type = INPUT_KEYBOARD;
+        in[i].ki = {(WORD)vk, (WORD)MapVirtualKeyA(vk, MAPVK_VK_TO_VSC), i < keys.size() ? 0u : KEYEVENTF_KEYUP, 0, 0};
+    }
     return SendInput((UINT)in.size(), in.data(), sizeof(INPUT)) == in.size();
 }
 
@@ -251,16 +243,27 @@ bool Choose(HWND picker, const std::string &folder)
     return ok;
 }
 
+// The static controls of a dialog that show a text, with it.
+static std::vector<std::pair<HWND, std::string>> StaticTexts(HWND dlg)
+{
+    std::vector<std::pair<HWND, std::string>> found;
+    for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        char cls[16] = "";
+        if (GetClassNameA(c, cls, sizeof(cls)) && !_stricmp(cls, "Static") &&
+            (GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) <= SS_RIGHT && !Text(c).empty())
+            found.push_back({c, Text(c)});
+    }
+    return found;
+}
+
 std::string Clipped(HWND dlg, HFONT font, std::string *why)
 {
     std::string texts;
-    for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        char cls[16] = "", line[640];
-        std::string text = Text(c);
+    for (auto &[c, text] : StaticTexts(dlg)) {
+        char line[640];
         LONG style = GetWindowLongA(c, GWL_STYLE);
         RECT has;
-        if (!GetClassNameA(c, cls, sizeof(cls)) || _stricmp(cls, "Static") || (style & SS_TYPEMASK) > SS_RIGHT ||
-            text.empty() || !GetClientRect(c, &has))
+        if (!GetClientRect(c, &has))
             continue;
         RECT needs = has, shown = has, window;
         // what of the control the dialog shows: it may reach past the edge
@@ -285,13 +288,9 @@ std::string Clipped(HWND dlg, HFONT font, std::string *why)
 std::string CutOff(HWND dlg)
 {
     std::string texts;
-    for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        char cls[16] = "";
-        std::string text = Text(c);
-        LONG style = GetWindowLongA(c, GWL_STYLE);
+    for (auto &[c, text] : StaticTexts(dlg)) {
         RECT r;
-        if (!GetClassNameA(c, cls, sizeof(cls)) || _stricmp(cls, "Static") || (style & SS_TYPEMASK) > SS_RIGHT ||
-            text.empty() || !IsWindowVisible(c) || !GetClientRect(c, &r) || r.right < 2)
+        if (!IsWindowVisible(c) || !GetClientRect(c, &r) || r.right < 2)
             continue;
         MapWindowPoints(c, NULL, (POINT *)&r, 2);
         Shot shot(r);
