@@ -3,7 +3,12 @@
 of faults.txt to a copy of the sources, builds it, runs the suite and puts
 the fault back, one fault at a time.
 
-  tests/faults/run.py [ID ...]     (default: every fault; about a minute each)
+  tests/faults/run.py [--first RESULTS] [ID ...]   (default: every fault)
+
+The tests that caught a fault run first for the next faults of the same
+file, and with --first also the tests that caught the same fault in RESULTS
+(an earlier run's results.txt); the rest of the suite runs only if they
+pass: the verdict is the same, reached sooner.
 
 A fault counts as caught only when a test that ran failed; the name of the
 test that failed is printed beside it (the suite stops at the first). Anything else stops the count as
@@ -111,15 +116,20 @@ class Runner:
         if code != 0:
             sys.exit("cannot configure:\n" + out[-2000:])
 
-    def suite(self):
-        """verdict() of one build and run of the suite."""
+    def suite(self, first=()):
+        """verdict() of one build and run of the suite, the tests named in first before the rest."""
         code, out = self.run(["cmake", "--build", self.build, "-j", "2"])
         if code != 0:
             return "error", "does not build:\n" + out[-2000:]
-        # each test program stops at its first failing case, too
-        code, out = self.run(["ctest", "--test-dir", self.build, "-j", "2", "--stop-on-failure", "-E", EXCLUDE],
-                             SUITE_LIMIT, {"GTEST_FAIL_FAST": "1"})
-        self.run(["bash", os.path.join(self.src, "tools/bed/bed.sh"), "stop", os.path.join(self.build, "bed")])
+        listed = re.findall(r"Test +#\d+: (\S+)", self.run(["ctest", "--test-dir", self.build, "-N"])[1])
+        first = [name for name in first if name in listed]
+        for only in ([["-R", "^(%s)$" % "|".join(map(re.escape, first))]] if first else []) + [[]]:
+            # each test program stops at its first failing case, too
+            code, out = self.run(["ctest", "--test-dir", self.build, "-j", "2", "--stop-on-failure", "-E", EXCLUDE]
+                                 + only, SUITE_LIMIT, {"GTEST_FAIL_FAST": "1"})
+            self.run(["bash", os.path.join(self.src, "tools/bed/bed.sh"), "stop", os.path.join(self.build, "bed")])
+            if verdict(code, out)[0] != "pass":
+                break
         return verdict(code, out)
 
 
@@ -129,8 +139,16 @@ def probe_arch():
     return out.split()[-1]
 
 
+def caught_by(path):
+    """Fault id -> the tests that caught it, in an earlier run's results."""
+    found = (re.match(r"(F\d+) caught .*  <- (.*)$", line) for line in open(path, encoding="utf-8"))
+    return {m[1]: [name.split()[0] for name in m[2].split(", ")] for m in found if m}
+
+
 def main():
-    wanted = sys.argv[1:]
+    wanted, first = sys.argv[1:], {}
+    if wanted[:1] == ["--first"] and len(wanted) > 1:
+        first, wanted = caught_by(wanted[1]), wanted[2:]
     faults = [f for f in parse(os.path.join(ROOT, "tests/faults/faults.txt")) if f["id"] in wanted or not wanted]
     if wanted and len(faults) != len(set(wanted)):
         sys.exit("no such fault: " + " ".join(sorted(set(wanted) - {f["id"] for f in faults})))
@@ -144,17 +162,20 @@ def main():
         state, why = r.suite()
         if state != "pass":
             sys.exit("the unchanged program's suite does not pass (run %d): %s" % (attempt, why))
-    lines = []
+    lines, learned = [], {}
     for f in faults:
         path, start = os.path.join(r.src, f["file"]), time.time()
         original = open(path).read()
         open(path, "w").write(apply(f, original))
         try:
-            state, why = r.suite()
+            state, why = r.suite(first.get(f["id"], []) + learned.get(f["file"], []))
         finally:
             open(path, "w").write(original)
         if state == "error":
             sys.exit("%s: %s" % (f["id"], why))
+        if state == "caught":   # the latest first, a few at most
+            names = [name.split()[0] for name in why]
+            learned[f["file"]] = (names + [n for n in learned.get(f["file"], []) if n not in names])[:4]
         lines.append("%s %-6s %4.0f s  %s%s" % (f["id"], "MISSED" if state == "pass" else "caught", time.time() - start,
                                                 f["what"], "" if state == "pass" else "  <- " + ", ".join(why)))
         print(lines[-1], flush=True)
