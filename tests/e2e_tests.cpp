@@ -2,7 +2,6 @@
 // case is a script of steps (arrange the drives, answer a window, check the disk).
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <tlhelp32.h>
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -169,6 +168,11 @@ class Session {
   public:
     explicit Session(const std::string &name) : name(name), dir("G:\\e2e\\" + name + "\\"), exe(dir + name + ".exe")
     {
+        // the wide trees moved aside in one rename each: the bed's next start removes them
+        static int moved = 0;
+        ui::MakeDirs("G:\\trash");
+        for (const char *wide : {"D:\\wide", "F:\\wide"})
+            MoveFileA(wide, ("G:\\trash\\" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++moved)).c_str());
         for (const char *drive : {"A:", "D:", "E:", "F:", "H:", "C:\\tvdata"})
             ui::RemoveTree(std::string(drive));
         DeleteFileA("C:\\torvane.exe");
@@ -261,9 +265,11 @@ Step Mkdir(const std::string &path) { return [=](Session &) { return ui::MakeDir
 Step Game(const std::string &dir) { return [=](Session &s) { return Mkdir(dir + "tvdata")(s) + Put(dir + "torvane.exe")(s); }; }
 Step Tree(const std::string &root, int width)
 {
-    return [=](Session &) {
-        for (int i = 0; i < width * width; i++)
-            ui::MakeDirs(root + std::to_string(i / width) + "\\" + std::to_string(i % width));
+    return [=](Session &) {   // each folder made once: thousands of them
+        ui::MakeDirs(root);
+        for (int i = 0; i < width * (width + 1); i++)   // folder i, then its width folders
+            CreateDirectoryA((root + std::to_string(i / (width + 1)) +
+                              (i % (width + 1) ? "\\" + std::to_string(i % (width + 1) - 1) : "")).c_str(), NULL);
         return "";
     };
 }
@@ -425,6 +431,17 @@ Step Elsewhere()
     };
 }
 
+// The dialogs a setup shows until it ends (kWait at most), but those of the captions allowed ("|" between).
+std::string Shown(const PROCESS_INFORMATION &p, const std::string &allowed = "")
+{
+    std::string shown;
+    for (DWORD start = GetTickCount(); WaitForSingleObject(p.hProcess, 0) == WAIT_TIMEOUT && GetTickCount() - start < kWait;)
+        for (HWND w : ui::Dialogs(p.dwProcessId))
+            if (("|" + allowed + "|").find("|" + ui::Caption(w) + "|") == std::string::npos)
+                shown += " \"" + ui::Caption(w) + "\"";
+    return shown;
+}
+
 // The setup started again: the second ends at once with want, showing nothing,
 // and the first one's window of the kind comes to the front.
 Step SecondStart(const Sel &front, const std::string &args = "", int want = 0)
@@ -433,11 +450,8 @@ Step SecondStart(const Sel &front, const std::string &args = "", int want = 0)
         PROCESS_INFORMATION second = {};
         if (!ui::Run("\"" + s.exe + "\" " + args, s.dir.c_str(), &second))
             return "cannot start " + s.exe + " again";
-        std::string shown;
+        std::string shown = Shown(second);
         DWORD code = 99;
-        for (DWORD start = GetTickCount(); WaitForSingleObject(second.hProcess, 0) == WAIT_TIMEOUT && GetTickCount() - start < kWait;)
-            for (HWND w : ui::Dialogs(second.dwProcessId))
-                shown += " \"" + ui::Caption(w) + "\"";
         TerminateProcess(second.hProcess, 99);
         WaitForSingleObject(second.hProcess, 5000);
         GetExitCodeProcess(second.hProcess, &code);
@@ -499,14 +513,7 @@ Step Exit(int want = 0)
 // The setup ends with want, showing no dialog but of the captions allowed ("|" between).
 Step Ends(int want, const std::string &allowed = "")
 {
-    return [=](Session &s) {
-        std::string shown;
-        for (DWORD start = GetTickCount(); WaitForSingleObject(s.proc.hProcess, 0) == WAIT_TIMEOUT && GetTickCount() - start < kWait;)
-            for (HWND w : ui::Dialogs(s.proc.dwProcessId))
-                if (("|" + allowed + "|").find("|" + ui::Caption(w) + "|") == std::string::npos)
-                    shown += " \"" + ui::Caption(w) + "\"";
-        return Check(shown, std::string(), "the windows shown") + Exit(want)(s);
-    };
+    return [=](Session &s) { return Check(Shown(s.proc, allowed), std::string(), "the windows shown") + Exit(want)(s); };
 }
 // The log's lines after its first skip (version, Windows, command line).
 Step Logged(const std::vector<std::string> &lines, const std::string &file = "setup.log", size_t skip = 3)
@@ -597,16 +604,13 @@ Step Ran(const std::string &names)
     return [=](Session &s) {
         std::string got;
         for (DWORD start = GetTickCount();; Sleep(50)) {
+            std::istringstream marks(ui::Listing(s.dir, "*.ran"));
             std::vector<std::string> ran;
-            WIN32_FIND_DATAA fd;
-            HANDLE h = FindFirstFileA((s.dir + "*.ran").c_str(), &fd);
-            for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &fd)) {
-                std::string file = fd.cFileName;
+            for (std::string file; std::getline(marks, file, '|');) {
                 for (char &c : file)   // as the loader spelled the name
                     c = (char)tolower((unsigned char)c);
                 ran.push_back(file.substr(0, file.size() - 4));
             }
-            FindClose(h);
             got = Joined(ran, "|");
             if (got == names || names.empty() || GetTickCount() - start > kWait)
                 break;
@@ -641,22 +645,11 @@ Step Restart()
         return CloseHandle(pi.hProcess), "";
     };
 }
-bool Running(const char *exeName)
-{
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 p = {};
-    p.dwSize = sizeof(p);
-    bool found = false;
-    for (BOOL more = Process32First(snap, &p); more && !found; more = Process32Next(snap, &p))
-        found = !_stricmp(p.szExeFile, exeName);
-    CloseHandle(snap);
-    return found;
-}
 // Restart requests, counted once wineboot (which asks every window) has ended.
 Step Reboots(int n)
 {
     return [=](Session &) {
-        for (DWORD start = GetTickCount(); Running("wineboot.exe") && GetTickCount() - start < kWait;)
+        for (DWORD start = GetTickCount(); ui::EndAll("wineboot.exe", false) && GetTickCount() - start < kWait;)
             Sleep(20);
         return Check((int)g_restartRequests, n, "restart requests");
     };
@@ -668,10 +661,10 @@ Step Unchanged(const std::string &changes)
 }
 Step Properties(const std::string &text) { return [=](Session &s) { return Check(FileProperties(s.exe), text, "the file properties"); }; }
 
-// The checksum's two paths, the choice between them and .text, by the link map
-// (whose .text must be the exe's, else the map is another build's).
+// The image base, the checksum's two paths and the choice between them, by the link map
+// (binary.cpu checks that the map is the exe's).
 struct MapPlaces {
-    ULONGLONG baseline = 0, vector = 0, choice = 0, text = 0, textSize = 0;
+    ULONGLONG base = 0, baseline = 0, vector = 0, choice = 0;
 };
 MapPlaces ReadMap(const std::string &path)
 {
@@ -680,34 +673,14 @@ MapPlaces ReadMap(const std::string &path)
     for (std::string line; std::getline(in, line);) {
         std::istringstream words(line);
         std::string first, second;
-        ULONGLONG at = 0;
         words >> first >> second;
-        if (first.rfind("0x", 0) == 0)
-            at = std::stoull(first, nullptr, 16);
-        if (at && second.rfind("SumFlipped(", 0) == 0)
-            m.baseline = at;
-        else if (at && second.rfind("SumFlippedSse2(", 0) == 0)
-            m.vector = at;
-        else if (at && second == "g_checksumPath")
-            m.choice = at;
-        else if (first == ".text" && second.rfind("0x", 0) == 0 && !m.text)
-            words >> std::hex >> m.textSize, m.text = std::stoull(second, nullptr, 16);
+        ULONGLONG at = first.rfind("0x", 0) == 0 ? std::stoull(first, nullptr, 16) : 0;
+        for (auto [name, place] : {std::pair{"__image_base__", &m.base}, {"SumFlipped(", &m.baseline},
+                                   {"SumFlippedSse2(", &m.vector}, {"g_checksumPath", &m.choice}})
+            if (at && second.rfind(name, 0) == 0 && (second == name || name[strlen(name) - 1] == '('))
+                *place = at;
     }
     return m;
-}
-
-// The exe's preferred base and the address and size of its .text.
-bool ImageText(const std::string &image, ULONGLONG *base, ULONGLONG *text, ULONGLONG *size)
-{
-    if (image.size() < 0x400 || image[0] != 'M' || image[1] != 'Z')
-        return false;
-    const auto *nt = (const IMAGE_NT_HEADERS *)(image.data() + ((const IMAGE_DOS_HEADER *)image.data())->e_lfanew);
-    const IMAGE_SECTION_HEADER *sec = IMAGE_FIRST_SECTION(nt);
-    *base = nt->OptionalHeader.ImageBase;
-    for (int i = 0; i < nt->FileHeader.NumberOfSections; i++, sec++)
-        if (!strncmp((const char *)sec->Name, ".text", 8))
-            return *text = *base + sec->VirtualAddress, *size = sec->Misc.VirtualSize, true;
-    return false;
 }
 
 // The checksum path start-up chose, read in the running setup at its welcome dialog.
@@ -718,15 +691,12 @@ Step ChecksumPath(bool vector)
         if (!s.Await(kWelcome, &err))
             return err;
         MapPlaces m = ReadMap("X:\\bin\\VexmoorSkyriftSetup.map");
-        ULONGLONG base = 0, text = 0, size = 0;
-        if (!m.baseline || !m.vector || !m.choice || !ImageText(Read(s.exe), &base, &text, &size))
-            return "the link map or the exe does not say where the checksum's paths are";
-        if (text != m.text || size > m.textSize)
-            return "the link map belongs to another build than " + s.exe;
+        if (!m.base || !m.baseline || !m.vector || !m.choice)
+            return "the link map does not say where the checksum's paths are";
         char header[2] = "";
         void *chosen = nullptr;
         SIZE_T got = 0;
-        if (!ReadProcessMemory(s.proc.hProcess, (void *)base, header, 2, &got) || memcmp(header, "MZ", 2))
+        if (!ReadProcessMemory(s.proc.hProcess, (void *)m.base, header, 2, &got) || memcmp(header, "MZ", 2))
             return "the setup is not at its preferred base";
         if (!ReadProcessMemory(s.proc.hProcess, (void *)m.choice, &chosen, sizeof(chosen), &got))
             return "cannot read the setup's choice of path";

@@ -23,7 +23,7 @@
 namespace {
 
 // the system libraries loaded as start-up loads them where the search is held to the system folder
-const bool kLibrariesLoaded = [] {
+[[maybe_unused]] const bool kLibrariesLoaded = [] {
     char missing[MAX_PATH];
     g_hInstance = GetModuleHandleA(NULL);
     return LoadSystemLibraries(1, missing, sizeof(missing)) == 1;
@@ -78,21 +78,6 @@ TEST_P(Checksum, MatchesTheDefinitionAtEveryLengthAndAlignment)
         }
 }
 
-// the vector path only on the NT family from 5.0 on (which saves its registers), and only with SSE2 reported
-TEST(VectorPath, ChosenByTheReportedSystem)
-{
-    const int reported = IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0;
-    struct Case { const char *name; DWORD platform, major, minor; int allowed; } cases[] = {
-        {"Windows 95", VER_PLATFORM_WIN32_WINDOWS, 4, 0, 0}, {"Windows 98", VER_PLATFORM_WIN32_WINDOWS, 4, 10, 0},
-        {"Windows Me", VER_PLATFORM_WIN32_WINDOWS, 4, 90, 0}, {"Windows NT 4.0", VER_PLATFORM_WIN32_NT, 4, 0, 0},
-        {"Windows 2000", VER_PLATFORM_WIN32_NT, 5, 0, reported}, {"Windows XP", VER_PLATFORM_WIN32_NT, 5, 1, reported},
-    };
-    for (const Case &c : cases) {
-        OSVERSIONINFOA version = {sizeof(version), c.major, c.minor, 0, c.platform, ""};
-        EXPECT_EQ(ChecksumVectorAllowed(&version), c.allowed) << c.name << ", SSE2 reported: " << reported;
-    }
-}
-
 int g_pathCalls;
 uint32_t CountedPath(const unsigned char *bytes, uint32_t n) { return g_pathCalls++, SumFlipped(bytes, n); }
 
@@ -103,34 +88,6 @@ TEST(VectorPath, TheCheckTakesThePathChosen)
     EXPECT_EQ(Sum("abc"), 297u);
     EXPECT_EQ(VerifyPayload(g_payloadFiles, g_payloadChecksums, PAYLOAD_COUNT), 1);
     EXPECT_EQ(g_pathCalls, 1 + PAYLOAD_COUNT);
-}
-
-// ------------------------------------------------------------------ libraries
-
-// Where the search cannot be held, what the system loads by name later in a run (under Wine, +loaddll, apart
-// from known DLLs) is loaded from the system folder at start-up.
-TEST(Libraries, LoadedLaterByTheSystemComeFromTheSystemFolderFirst)
-{
-    const char *const names[] = {"uxtheme.dll", "msvfw32.dll", "msacm32.dll", "winmm.dll"};
-    char system[MAX_PATH], missing[MAX_PATH], path[MAX_PATH];
-    ASSERT_TRUE(kLibrariesLoaded);
-    ASSERT_TRUE(GetSystemDirectoryA(system, MAX_PATH));
-    std::vector<std::string> unloaded;   // Wine's own libraries load some of them at start-up
-    for (const char *name : names)
-        if (!GetModuleHandleA(name))
-            unloaded.push_back(name);
-    ASSERT_GE(unloaded.size(), 2u) << "too few of them left to test";
-    EXPECT_EQ(LoadSystemLibraries(1, missing, sizeof(missing)), 1);
-    for (const std::string &name : unloaded)
-        EXPECT_EQ(GetModuleHandleA(name.c_str()), nullptr) << name << " loaded where the search is held to the system folder";
-    EXPECT_EQ(LoadSystemLibraries(0, missing, sizeof(missing)), 1);
-    EXPECT_STREQ(missing, "");
-    for (const char *name : names) {
-        HMODULE m = GetModuleHandleA(name);
-        ASSERT_NE(m, nullptr) << name;
-        GetModuleFileNameA(m, path, MAX_PATH);
-        EXPECT_EQ(_stricmp(path, (std::string(system) + "\\" + name).c_str()), 0) << path;
-    }
 }
 
 // ------------------------------------------------------------------ bounded joins

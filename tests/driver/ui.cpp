@@ -358,14 +358,16 @@ void RemoveTree(const std::wstring &dir)
     HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
     for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &fd)) {
         std::wstring child = dir + L"\\" + fd.cFileName, name = fd.cFileName;
-        SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            DeleteFileW(child.c_str());
-        else if (name != L"." && name != L"..")
-            RemoveTree(child);
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (name != L"." && name != L"..")
+                RemoveTree(child);
+        } else if (!DeleteFileW(child.c_str()) && SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+            DeleteFileW(child.c_str());   // read-only
+        }
     }
     FindClose(h);
-    RemoveDirectoryW(dir.c_str());
+    if (!RemoveDirectoryW(dir.c_str()) && SetFileAttributesW(dir.c_str(), FILE_ATTRIBUTE_NORMAL))
+        RemoveDirectoryW(dir.c_str());
 }
 
 void RemoveTree(const std::string &dir)
@@ -375,11 +377,11 @@ void RemoveTree(const std::string &dir)
 
 // Paths are stepped by character: in a double-byte code page the second
 // byte of a character can be the backslash's.
-std::string Listing(const std::string &dir)
+std::string Listing(const std::string &dir, const char *pattern)
 {
     std::vector<std::string> names;
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "*").c_str(), &fd);
+    HANDLE h = FindFirstFileA((dir + pattern).c_str(), &fd);
     for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &fd))
         if (strcmp(fd.cFileName, ".") && strcmp(fd.cFileName, ".."))
             names.push_back(fd.cFileName);
@@ -473,18 +475,21 @@ bool LoadOrder(const std::string &exeName, const std::vector<std::string> &libra
     return ok;
 }
 
-void EndAll(const char *exeName)
+int EndAll(const char *exeName, bool end)
 {
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32 p = {};
     p.dwSize = sizeof(p);
+    int found = 0;
     for (BOOL more = Process32First(snap, &p); more; more = Process32Next(snap, &p)) {
-        HANDLE h = _stricmp(p.szExeFile, exeName) ? NULL : OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, p.th32ProcessID);
+        found += !_stricmp(p.szExeFile, exeName);
+        HANDLE h = !end || _stricmp(p.szExeFile, exeName) ? NULL : OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, p.th32ProcessID);
         if (h && TerminateProcess(h, 99))
             WaitForSingleObject(h, 5000);
         CloseHandle(h);
     }
     CloseHandle(snap);
+    return found;
 }
 
 bool Run(const std::string &command, const char *dir, PROCESS_INFORMATION *proc)

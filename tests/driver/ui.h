@@ -50,8 +50,8 @@ std::string Chosen(HWND picker);   // the name selected in its tree ("": none)
 
 // Empties and removes a folder (a root stays), also deeper than MAX_PATH.
 void RemoveTree(const std::string &dir);
-// The names in a folder (a path ending in a backslash), sorted, joined by '|'.
-std::string Listing(const std::string &dir);
+// The names in a folder (a path ending in a backslash) that match pattern, sorted, joined by '|'.
+std::string Listing(const std::string &dir, const char *pattern = "*");
 std::string Joined(std::vector<std::string> names, const char *sep);   // sorted
 // A file's bytes ("<none>": unreadable); one byte more is asked for, so a growing file shows.
 std::string Read(const std::string &path);
@@ -65,7 +65,7 @@ bool ReportVersion(const std::string &exeName, const char *version);
 // Wine's load order of these libraries for programs of this name ("native,builtin":
 // a file of that name where the search finds one; NULL: Wine's own).
 bool LoadOrder(const std::string &exeName, const std::vector<std::string> &libraries, const char *order);
-void EndAll(const char *exeName);   // every program of the bed of that name
+int EndAll(const char *exeName, bool end = true);   // the programs of the bed of that name, ended unless !end
 // Starts a command line in dir (NULL: this one); the thread handle is closed.
 bool Run(const std::string &command, const char *dir, PROCESS_INFORMATION *proc);
 

@@ -1,30 +1,15 @@
 #!/usr/bin/env python3
-"""Proves that the test suite sees real faults: applies each deliberate fault
-of faults.txt to a copy of the sources, builds it, runs the suite and puts
-the fault back, one fault at a time.
+"""Applies each deliberate fault of faults.txt to a copy of the sources in
+build/faults/ARCH/, builds it, runs the suite of the build that runs on this
+host (without the release checks) and puts the fault back; docs/faults.md
+tells the rules of the count.
 
   tests/faults/run.py [--first RESULTS] [ID ...]   (default: every fault)
 
-The tests that caught a fault run first for the next faults of the same
-file, and with --first also the tests that caught the same fault in RESULTS
-(an earlier run's results.txt); the rest of the suite runs only if they
-pass: the verdict is the same, reached sooner.
-
-A fault counts as caught only when a test that ran failed; the name of the
-test that failed is printed beside it (the suite stops at the first). Anything else stops the count as
-an error: a build that fails, a test that did not run ("Not Run"), a test
-bed that did not start or stop, a suite that hung as a whole. Before any
-fault, the unchanged program's suite runs twice and must pass both times.
-
-The suite is that of the build whose programs run on this host: the i686
-build where it starts 32-bit programs, the x86_64 build where it does not;
-SKYRIFT_ARCH=i686|x86_64 overrides (as in tools/). The release checks are
-left out: they test the release tool, not the program, and take the
-longest.
-
-Works in build/faults/ARCH/ (a copy of the sources and its own build tree),
-so the checkout is never touched. Prints a line per fault, also kept in
-build/faults/ARCH/results.txt.
+The tests that caught a fault run first for the next faults of its file, and
+with --first those that caught the same fault in RESULTS (an earlier
+results.txt); the rest of the suite only if they pass. Prints a line per
+fault, also kept in build/faults/ARCH/results.txt.
 """
 import os, re, shutil, subprocess, sys, time
 
