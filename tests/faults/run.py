@@ -6,9 +6,10 @@ tells the rules of the count.
 
   tests/faults/run.py [--first RESULTS] [ID ...]   (default: every fault)
 
-The tests that caught a fault run first for the next faults of its file, and
-with --first those that caught the same fault in RESULTS (an earlier
-results.txt); the rest of the suite only if they pass. Prints a line per
+The tests that caught a fault run first for the next faults of its file and
+folder, and with --first those that caught the same fault, or one of the
+same file or folder, in RESULTS (an earlier results.txt); the rest of the
+suite only if they pass. Prints a line per
 fault, also kept in build/faults/ARCH/results.txt.
 """
 import os, re, shutil, subprocess, sys, time
@@ -109,6 +110,11 @@ class Runner:
         listed = re.findall(r"Test +#\d+: (\S+)", self.run(["ctest", "--test-dir", self.build, "-N"])[1])
         first = [name for name in first if name in listed]
         for only in ([["-R", "^(%s)$" % "|".join(map(re.escape, first))]] if first else []) + [[]]:
+            # without the times of earlier runs ctest takes the tests in the order they are defined,
+            # the quick unit tests first, not the longest first
+            cost = os.path.join(self.build, "Testing", "Temporary", "CTestCostData.txt")
+            if os.path.exists(cost):
+                os.remove(cost)
             # each test program stops at its first failing case, too
             code, out = self.run(["ctest", "--test-dir", self.build, "-j", "2", "--stop-on-failure", "-E", EXCLUDE]
                                  + only, SUITE_LIMIT, {"GTEST_FAIL_FAST": "1"})
@@ -148,19 +154,26 @@ def main():
         if state != "pass":
             sys.exit("the unchanged program's suite does not pass (run %d): %s" % (attempt, why))
     lines, learned = [], {}
+
+    def learn(f, names):   # by file and by folder, the latest first, a few at most
+        for key in (f["file"], os.path.dirname(f["file"])):
+            learned[key] = (names + [n for n in learned.get(key, []) if n not in names])[:6]
+
+    for f in parse(os.path.join(ROOT, "tests/faults/faults.txt")):
+        learn(f, first.get(f["id"], []))
     for f in faults:
         path, start = os.path.join(r.src, f["file"]), time.time()
         original = open(path).read()
         open(path, "w").write(apply(f, original))
         try:
-            state, why = r.suite(first.get(f["id"], []) + learned.get(f["file"], []))
+            tried = first.get(f["id"], []) + learned.get(f["file"], []) + learned.get(os.path.dirname(f["file"]), [])
+            state, why = r.suite(list(dict.fromkeys(tried)))
         finally:
             open(path, "w").write(original)
         if state == "error":
             sys.exit("%s: %s" % (f["id"], why))
-        if state == "caught":   # the latest first, a few at most
-            names = [name.split()[0] for name in why]
-            learned[f["file"]] = (names + [n for n in learned.get(f["file"], []) if n not in names])[:4]
+        if state == "caught":
+            learn(f, [name.split()[0] for name in why])
         lines.append("%s %-6s %4.0f s  %s%s" % (f["id"], "MISSED" if state == "pass" else "caught", time.time() - start,
                                                 f["what"], "" if state == "pass" else "  <- " + ", ".join(why)))
         print(lines[-1], flush=True)
