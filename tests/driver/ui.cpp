@@ -249,9 +249,10 @@ static std::vector<std::pair<HWND, std::string>> StaticTexts(HWND dlg)
     std::vector<std::pair<HWND, std::string>> found;
     for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
         char cls[16] = "";
+        std::string text;
         if (GetClassNameA(c, cls, sizeof(cls)) && !_stricmp(cls, "Static") &&
-            (GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) <= SS_RIGHT && !Text(c).empty())
-            found.push_back({c, Text(c)});
+            (GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) <= SS_RIGHT && !(text = Text(c)).empty())
+            found.push_back({c, text});
     }
     return found;
 }

@@ -9,8 +9,8 @@ tells the rules of the count.
 The tests that caught a fault run first for the next faults of its file and
 folder, and with --first those that caught the same fault, or one of the
 same file or folder, in RESULTS (an earlier results.txt); the rest of the
-suite only if they pass. Prints a line per
-fault, also kept in build/faults/ARCH/results.txt.
+suite only if they pass. Prints a line per fault, also kept in
+build/faults/ARCH/results.txt.
 """
 import os, re, shutil, subprocess, sys, time
 
@@ -72,6 +72,7 @@ class Runner:
         self.arch = arch
         self.work = os.path.join(ROOT, "build", "faults", arch)
         self.src, self.build = os.path.join(self.work, "src"), os.path.join(self.work, "build")
+        self.listed = None
 
     def run(self, cmd, limit=None, env=None):
         try:
@@ -107,17 +108,20 @@ class Runner:
         code, out = self.run(["cmake", "--build", self.build, "-j", "2"])
         if code != 0:
             return "error", "does not build:\n" + out[-2000:]
-        listed = re.findall(r"Test +#\d+: (\S+)", self.run(["ctest", "--test-dir", self.build, "-N"])[1])
-        first = [name for name in first if name in listed]
-        for only in ([["-R", "^(%s)$" % "|".join(map(re.escape, first))]] if first else []) + [[]]:
+        if self.listed is None:   # the faults change the program, not the list of tests
+            self.listed = re.findall(r"Test +#\d+: (\S+)", self.run(["ctest", "--test-dir", self.build, "-N"])[1])
+        first = "|".join(re.escape(name) for name in first if name in self.listed)
+        # the tests named first on their own, then the rest of the suite without them
+        for only in ([["-R", "^(%s)$" % first, "-E", EXCLUDE], ["-E", "%s|^(%s)$" % (EXCLUDE, first)]] if first
+                     else [["-E", EXCLUDE]]):
             # without the times of earlier runs ctest takes the tests in the order they are defined,
             # the quick unit tests first, not the longest first
             cost = os.path.join(self.build, "Testing", "Temporary", "CTestCostData.txt")
             if os.path.exists(cost):
                 os.remove(cost)
             # each test program stops at its first failing case, too
-            code, out = self.run(["ctest", "--test-dir", self.build, "-j", "2", "--stop-on-failure", "-E", EXCLUDE]
-                                 + only, SUITE_LIMIT, {"GTEST_FAIL_FAST": "1"})
+            code, out = self.run(["ctest", "--test-dir", self.build, "-j", "2", "--stop-on-failure"] + only, SUITE_LIMIT,
+                                 {"GTEST_FAIL_FAST": "1"})
             self.run(["bash", os.path.join(self.src, "tools/bed/bed.sh"), "stop", os.path.join(self.build, "bed")])
             if verdict(code, out)[0] != "pass":
                 break
@@ -140,7 +144,8 @@ def main():
     wanted, first = sys.argv[1:], {}
     if wanted[:1] == ["--first"] and len(wanted) > 1:
         first, wanted = caught_by(wanted[1]), wanted[2:]
-    faults = [f for f in parse(os.path.join(ROOT, "tests/faults/faults.txt")) if f["id"] in wanted or not wanted]
+    every = parse(os.path.join(ROOT, "tests/faults/faults.txt"))
+    faults = [f for f in every if f["id"] in wanted or not wanted]
     if wanted and len(faults) != len(set(wanted)):
         sys.exit("no such fault: " + " ".join(sorted(set(wanted) - {f["id"] for f in faults})))
     r = Runner(probe_arch())
@@ -159,7 +164,7 @@ def main():
         for key in (f["file"], os.path.dirname(f["file"])):
             learned[key] = (names + [n for n in learned.get(key, []) if n not in names])[:6]
 
-    for f in parse(os.path.join(ROOT, "tests/faults/faults.txt")):
+    for f in every:
         learn(f, first.get(f["id"], []))
     for f in faults:
         path, start = os.path.join(r.src, f["file"]), time.time()
