@@ -1,8 +1,10 @@
 // The system's Notepad in the test bed: appends its show state and command line to
 // the file SKYRIFT_NOTEPAD_LOG names, then shows the file named as Notepad does.
 #include <windows.h>
-#include <stdio.h>
+#include <stdlib.h>
 #include <string>
+
+#include "ui.h"
 
 namespace {
 
@@ -16,29 +18,6 @@ void Record(int show)
     DWORD written;
     WriteFile(h, line.data(), (DWORD)line.size(), &written, NULL);
     CloseHandle(h);
-}
-
-// The rest of the command line past the program's name, without its quotes.
-std::string Argument()
-{
-    std::string cmd = GetCommandLineA();
-    size_t at = cmd[0] == '"' ? cmd.find('"', 1) : cmd.find(' ');
-    std::string arg = at == std::string::npos ? "" : cmd.substr(at + 1);
-    arg.erase(0, arg.find_first_not_of(' '));
-    if (arg.size() >= 2 && arg.front() == '"' && arg.back() == '"')
-        arg = arg.substr(1, arg.size() - 2);
-    return arg;
-}
-
-std::string Contents(const std::string &path)
-{
-    std::string bytes;
-    FILE *f = fopen(path.c_str(), "rb");
-    for (int c; f && (c = fgetc(f)) != EOF;)
-        bytes += (char)c;
-    if (f)
-        fclose(f);
-    return bytes;
 }
 
 LRESULT CALLBACK NotepadProc(HWND w, UINT msg, WPARAM wp, LPARAM lp)
@@ -55,8 +34,7 @@ LRESULT CALLBACK NotepadProc(HWND w, UINT msg, WPARAM wp, LPARAM lp)
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
 {
     Record(show);
-    std::string file = Argument();
-    std::string name = file.substr(file.find_last_of("\\/") + 1);
+    std::string file = __argc > 1 ? __argv[1] : "", name = file.substr(file.find_last_of("\\/") + 1);
 
     WNDCLASSA wc = {};
     wc.lpszClassName = "Notepad";
@@ -66,7 +44,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
     RegisterClassA(&wc);
     HWND w = CreateWindowA("Notepad", (name + " - Notepad").c_str(), WS_OVERLAPPEDWINDOW, 40, 40, 560, 400, NULL, NULL,
                            instance, NULL);
-    HWND edit = CreateWindowA("EDIT", Contents(file).c_str(),
+    HWND edit = CreateWindowA("EDIT", ui::Read(file).c_str(),
                               WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL, 0, 0, 10,
                               10, w, NULL, instance, NULL);
     RECT r;

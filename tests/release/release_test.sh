@@ -1,32 +1,17 @@
 #!/bin/bash
 # The publisher's release, checked with a throwaway certificate authority made here.
-#   release_test.sh SRC WORK        two signed releases are identical and verify, a changed byte breaks
-#                                   the signature, the password stays hidden, an unsigned one says so;
-#                                   leaves WORK/dist/ (signed) and WORK/corrupt/ (one payload byte changed)
-#   release_test.sh flip EXE OUT PAYLOADFILE   OUT is EXE with one byte of PAYLOADFILE's embedded copy changed
+#   release_test.sh SRC WORK   two signed releases are identical and verify, a changed byte breaks the
+#                              signature, the password stays hidden, an unsigned one says so; leaves WORK/dist/
 set -euo pipefail
 EXE=VexmoorSkyriftSetup.exe
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# flip IN OUT WHERE: IN with the byte at offset WHERE changed, or, when WHERE is a file, its one embedded copy's middle byte
+# flip IN OUT AT: IN with the byte at offset AT changed
 flip() {
-    python3 - "$@" <<'PY'
-import sys
-exe, out, where = sys.argv[1:4]
-data = bytearray(open(exe, 'rb').read())
-at = int(where) if where.isdigit() else -1
-if at < 0:
-    part = open(where, 'rb').read()
-    at = data.find(part)
-    if at < 0 or data.find(part, at + 1) >= 0:
-        sys.exit(f"{where} is not embedded exactly once in {exe}")
-    at += len(part) // 2
-data[at] ^= 0x01
-open(out, 'wb').write(data)
-PY
+    cp "$1" "$2"
+    printf "$(printf '\\%03o' $(( $(od -An -tu1 -j "$3" -N1 "$1") ^ 1 )))" | dd of="$2" bs=1 seek="$3" conv=notrunc status=none
 }
-if [ "${1:?usage}" = flip ]; then flip "${@:2}"; exit; fi
 
 src=$(cd "$1" && pwd) work=${2:?WORK}
 rm -rf "$work" && mkdir -p "$work"/{ca,payload,shim} && cd "$work" && work=$PWD
@@ -59,25 +44,26 @@ SOURCE_DATE_EPOCH=$(git -C "$src" log -1 --format=%ct) SKYRIFT_SIGN_PASSWORD=$pw
 sums dist
 verify dist/$EXE || { cat verify.log; fail "signature not accepted"; }
 grep -q "Timestamp is not available" verify.log || fail "a time-stamp server was asked"
+# the publisher given is the one the file's properties name
+python3 -c 'import sys; sys.exit(sys.argv[2].encode("utf-16-le") not in open(sys.argv[1], "rb").read())' dist/$EXE \
+    'Copyright (C) Throwaway "Test" Publisher' || fail "the file's properties do not name the publisher given"
 
-# one changed byte in the code, the resources or the embedded payload
+# one changed byte in the code or the resources (the embedded payload among them)
 middle() {   # file offset of the middle of a section
     local size off
     read -r size off < <(${SKYRIFT_ARCH:-i686}-w64-mingw32-objdump -h dist/$EXE | awk -v s="$1" '$2 == s { print $3, $6 }')
     echo $((16#$off + 16#$size / 2))
 }
-mkdir -p corrupt
 flip dist/$EXE text.exe "$(middle .text)"
 flip dist/$EXE rsrc.exe "$(middle .rsrc)"
-flip dist/$EXE corrupt/$EXE payload/vxmain.vdf
-for f in text.exe rsrc.exe corrupt/$EXE; do
+for f in text.exe rsrc.exe; do
     [ "$(cmp -l dist/$EXE "$f" | wc -l)" = 1 ] || fail "$f: not one changed byte"
     if verify "$f"; then fail "$f: signature accepted after a changed byte"; fi
 done
 
 # the rest checks the release tool, the same for either build, so only in the i686 tree
 [ "${SKYRIFT_ARCH:-i686}" = i686 ] ||
-    { echo "release ok ($SKYRIFT_ARCH): signed $(stat -c %s dist/$EXE) bytes; left $work/dist/$EXE and $work/corrupt/$EXE"; exit 0; }
+    { echo "release ok ($SKYRIFT_ARCH): signed $(stat -c %s dist/$EXE) bytes; left $work/dist/$EXE"; exit 0; }
 
 # the second release, from PEM files, the password in a file, the time the last commit's: the same bytes
 release --key ca/sign.key --cert ca/sign.pem --password-file ca/password --build build-b --out dist-b > out-b ||
@@ -101,4 +87,4 @@ sums dist-u
 cmp dist-u/$EXE build-a/bin/$EXE || fail "unsigned release differs from another build folder's"
 if verify dist-u/$EXE; then fail "unsigned exe passed verification"; fi
 for p in "$src" "$work"; do if grep -qaF "$p" dist/$EXE; then fail "the program holds the path $p"; fi; done
-echo "release ok: signed $(stat -c %s dist/$EXE) bytes, identical twice; left $work/dist/$EXE and $work/corrupt/$EXE"
+echo "release ok: signed $(stat -c %s dist/$EXE) bytes, identical twice; left $work/dist/$EXE"
