@@ -50,17 +50,11 @@ struct Checksum : ::testing::TestWithParam<int> {
 INSTANTIATE_TEST_SUITE_P(Checksum, Checksum, ::testing::Values(0, 1),
                          [](const ::testing::TestParamInfo<int> &p) { return p.param ? "Baseline" : "Vector"; });
 
-TEST_P(Checksum, ExamplesAndLengthsBelowOne)
-{
-    EXPECT_EQ(Sum("abc"), 297u);
-    EXPECT_EQ(Sum("\xFF\x80"), 0xFFFFFF81u);
-    EXPECT_EQ(Sum("\xFF"), 0u);
-    EXPECT_EQ(Sum(""), 0u);
-    EXPECT_EQ(PayloadChecksum(nullptr, -5), (uint32_t)-5);   // the bytes are not read
-}
-
 TEST_P(Checksum, MatchesTheDefinitionAtEveryLengthAndAlignment)
 {
+    for (auto [bytes, sum] : {std::pair{"abc", 297u}, {"\xFF\x80", 0xFFFFFF81u}, {"\xFF", 0u}, {"", 0u}})
+        EXPECT_EQ(Sum(bytes), sum) << bytes;
+    EXPECT_EQ(PayloadChecksum(nullptr, -5), (uint32_t)-5);   // below one: the bytes are not read
     std::mt19937 rng(7);
     alignas(16) unsigned char bytes[80];
     for (unsigned char &c : bytes)
@@ -162,8 +156,7 @@ struct Entries : ::testing::Test {
         g_hCurrentDialog = NULL;
         g_yesToAll = 1;
         dir_ = "G:\\unit\\" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "\\";
-        CreateDirectoryA("G:\\unit", NULL);
-        CreateDirectoryA(dir_.c_str(), NULL);
+        ui::MakeDirs(dir_);
     }
     std::string dir_;
 };
@@ -444,15 +437,13 @@ TEST_F(Dbcs, TheStemDropsThreeCharactersNotBytes)
 
 // ------------------------------------------------------------------ texts fit
 
-// Each dialog from the program's template and procedure, in 8-point "MS Sans Serif" at the DPI this process
-// started with (SKYRIFT_DPI: which): the overwrite question's longest name needs more than its line at 96 DPI.
+// Each dialog from the program's template and procedure, in 8-point "MS Sans Serif" at 96 DPI: the overwrite
+// question's longest name needs more than its line (the picture walkthrough measures them at 120 DPI too).
 TEST(TextFit, EveryStaticTextFitsItsControl)
 {
-    const char *asked = getenv("SKYRIFT_DPI");
     HDC screen = GetDC(NULL);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);   // read when the process starts
+    ASSERT_EQ(GetDeviceCaps(screen, LOGPIXELSY), 96) << "the DPI of the test bed";
     ReleaseDC(NULL, screen);
-    ASSERT_EQ(dpi, asked ? atoi(asked) : 96) << "the DPI of this process";
     InitCommonControls();
     const struct { const char *name; int id; DLGPROC proc; const char *param, *clipped96; } dialogs[] = {
         {"welcome", IDD_WELCOME, WelcomeDlgProc, nullptr, ""},
@@ -474,38 +465,11 @@ TEST(TextFit, EveryStaticTextFitsItsControl)
         GetObjectA(GetCurrentObject(dc, OBJ_FONT), sizeof(font), &font);
         SelectObject(dc, was);
         ReleaseDC(dlg, dc);
-        EXPECT_EQ(std::string(face) + " " + std::to_string(font.lfHeight), "MS Sans Serif " + std::to_string(-MulDiv(8, dpi, 72)))
+        EXPECT_EQ(std::string(face) + " " + std::to_string(font.lfHeight), "MS Sans Serif -11")
             << name << ": the font drawn in";
-        EXPECT_EQ(ui::Clipped(dlg, NULL, &why), dpi == 120 ? "" : d.clipped96) << name << " at " << dpi << why;
+        EXPECT_EQ(ui::Clipped(dlg, NULL, &why), d.clipped96) << name << why;
         DestroyWindow(dlg);
     }
-}
-
-// The same at Large Fonts, in a process of its own that the system starts at 120 DPI; the user's setting goes back.
-TEST(TextFit, AtLargeFontsToo)
-{
-    const char key[] = "Control Panel\\Desktop";
-    const std::string report = "G:\\textfit120.xml";
-    DWORD was = 96, size = sizeof(was), large = 120, code = 99;
-    RegGetValueA(HKEY_CURRENT_USER, key, "LogPixels", RRF_RT_REG_DWORD, NULL, &was, &size);
-    ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, key, "LogPixels", REG_DWORD, &large, sizeof(large)), ERROR_SUCCESS);
-    char self[MAX_PATH];
-    GetModuleFileNameA(NULL, self, MAX_PATH);
-    DeleteFileA(report.c_str());
-    PROCESS_INFORMATION proc = {};
-    SetEnvironmentVariableA("SKYRIFT_DPI", "120");
-    bool started = ui::Run("\"" + std::string(self) + "\" --gtest_filter=TextFit.EveryStaticTextFitsItsControl "
-                           "--gtest_output=xml:" + report, NULL, &proc);
-    SetEnvironmentVariableA("SKYRIFT_DPI", NULL);
-    if (started) {
-        WaitForSingleObject(proc.hProcess, INFINITE);
-        GetExitCodeProcess(proc.hProcess, &code);
-        CloseHandle(proc.hProcess);
-    }
-    RegSetKeyValueA(HKEY_CURRENT_USER, key, "LogPixels", REG_DWORD, &was, sizeof(was));
-    const std::string ran = ui::Read(report);
-    EXPECT_EQ(code, 0u) << "the check at 120 DPI failed:\n" << ran;
-    EXPECT_NE(ran.find("tests=\"1\" failures=\"0\""), std::string::npos) << ran;
 }
 
 // ------------------------------------------------------------------ the search stopped
