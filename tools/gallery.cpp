@@ -23,6 +23,7 @@
 #include <shlobj.h>
 #include <stdio.h>
 #include <algorithm>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,6 +71,61 @@ bool SaveScreen(const RECT &r, const std::string &path)
     DeleteDC(mem);
     ReleaseDC(NULL, screen);
     return ok;
+}
+
+// What the screen shows of r, as 32-bit pixels row by row from the top.
+std::vector<DWORD> ScreenPixels(const RECT &r)
+{
+    int w = r.right - r.left, h = r.bottom - r.top;
+    std::vector<DWORD> px((size_t)w * h);
+    HDC screen = GetDC(NULL), mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(mem, old);
+    BITMAPINFO bi = {};
+    bi.bmiHeader = {sizeof(bi.bmiHeader), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    GetDIBits(mem, bmp, 0, h, px.data(), &bi, DIB_RGB_COLORS);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(NULL, screen);
+    return px;
+}
+
+// The static texts of dlg drawn up to their control's right edge on screen (a line cut off), joined by '|'.
+std::string CutOff(HWND dlg)
+{
+    std::string texts;
+    for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        char cls[16] = "", text[1024] = "";
+        RECT r;
+        if (!GetClassNameA(c, cls, sizeof(cls)) || _stricmp(cls, "Static") ||
+            (GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) > SS_RIGHT || !IsWindowVisible(c) ||
+            !GetWindowTextA(c, text, sizeof(text)) || !GetClientRect(c, &r) || r.right < 2)
+            continue;
+        MapWindowPoints(c, NULL, (POINT *)&r, 2);
+        std::vector<DWORD> px = ScreenPixels(r);
+        // the background is the colour most of the control shows
+        std::map<DWORD, int> colours;
+        for (DWORD p : px)
+            colours[p & 0xFFFFFF]++;
+        DWORD background = std::max_element(colours.begin(), colours.end(), [](auto &a, auto &b) { return a.second < b.second; })->first;
+        bool cut = false;
+        for (size_t i = r.right - r.left - 1; i < px.size() && !cut; i += r.right - r.left)
+            cut = (px[i] & 0xFFFFFF) != background;
+        if (cut)
+            texts += (texts.empty() ? "" : "|") + std::string(text);
+    }
+    return texts;
+}
+
+// The system's message font, which message boxes draw in.
+HFONT MessageFont()
+{
+    NONCLIENTMETRICSA metrics = {};
+    metrics.cbSize = sizeof(metrics);
+    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    return CreateFontIndirectA(&metrics.lfMessageFont);
 }
 
 // Whether w's caption is drawn as the active window's: its colour near the
@@ -151,14 +207,14 @@ bool Picture(const std::string &name, HWND w, bool behind = false)
     // a message box of the setup draws its text in the message font; one of
     // this tool, and any window of it, in the font it holds
     if (pid == GetCurrentProcessId() || ui::IsBox(w)) {
-        static HFONT message = ui::MessageFont();
+        static HFONT message = MessageFont();
         std::string why, clipped = ui::Clipped(w, pid == GetCurrentProcessId() ? NULL : message, &why);
         g_measured++;
         if (!clipped.empty())
             g_clipped++, fprintf(stderr, "gallery: %s: a text does not fit:%s\n", name.c_str(), why.c_str());
     }
     // and what the picture shows: a line drawn up to its control's edge
-    std::string cut = ui::CutOff(w);
+    std::string cut = CutOff(w);
     if (!cut.empty())
         g_cutOff += "\n  " + name + ": \"" + cut + "\"";
     printf("picture %-15s %s\n", name.c_str(), what.c_str());

@@ -3,18 +3,14 @@
 well-formed UTF-8 XML that holds exactly WANT, attributes included, each element once. asm.v2 for
 trustInfo because every XP reads it; no namespace prefixes, as an XP SP2 without its fix restarts on an
 element given two namespaces; no dependency on the newer common controls."""
-import re
-import struct
-import sys
+import re, struct, sys
 import xml.etree.ElementTree as ET
 
 NS = {"a": "urn:schemas-microsoft-com:asm.v1", "t": "urn:schemas-microsoft-com:asm.v2",
       "c": "urn:schemas-microsoft-com:compatibility.v1"}
 SUPPORTED_OS = {
-    "{e2011457-1546-43c5-a5fe-008deee3d3f0}": "Vista",
-    "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": "7",
-    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": "8",
-    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "8.1",
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}": "Vista", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": "7",
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": "8", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "8.1",
     "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "10 and 11",
 }
 # each element: its path (a: asm.v1, t: asm.v2, c: compatibility) and attributes; IDENTITY is checked apart
@@ -30,8 +26,7 @@ WANT = ["/a:assembly manifestVersion=1.0",
 WANT += ["/a:assembly/c:compatibility/c:application/c:supportedOS Id=" + g for g in SUPPORTED_OS]
 
 
-def fail(why):
-    sys.exit("FAIL: " + why)
+fail = lambda why: sys.exit("FAIL: " + why)  # noqa: E731
 
 
 def spell(line):
@@ -91,8 +86,6 @@ def shape(e, path=""):
 
 
 def main():
-    if len(sys.argv) != 2:
-        sys.exit("usage: check_manifest.py EXE")
     data = manifest(sys.argv[1])
     try:
         text = data.decode("utf-8")

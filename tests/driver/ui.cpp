@@ -6,7 +6,6 @@
 #include <tlhelp32.h>
 #include <stdio.h>
 #include <algorithm>
-#include <map>
 
 namespace ui {
 namespace {
@@ -286,38 +285,6 @@ std::string Clipped(HWND dlg, HFONT font, std::string *why)
     return texts;
 }
 
-std::string CutOff(HWND dlg)
-{
-    std::string texts;
-    for (auto &[c, text] : StaticTexts(dlg)) {
-        RECT r;
-        if (!IsWindowVisible(c) || !GetClientRect(c, &r) || r.right < 2)
-            continue;
-        MapWindowPoints(c, NULL, (POINT *)&r, 2);
-        Shot shot(r);
-        // the background is the colour most of the control shows
-        std::map<DWORD, int> colours;
-        for (int i = 0; i < shot.n; i++)
-            colours[shot.px[i] & 0xFFFFFF]++;
-        DWORD background = std::max_element(colours.begin(), colours.end(), [](auto &a, auto &b) { return a.second < b.second; })->first;
-        int w = r.right - r.left;
-        bool cut = false;
-        for (int i = w - 1; i < shot.n && !cut; i += w)
-            cut = (shot.px[i] & 0xFFFFFF) != background;
-        if (cut)
-            texts += (texts.empty() ? "" : "|") + text;
-    }
-    return texts;
-}
-
-HFONT MessageFont()
-{
-    NONCLIENTMETRICSA metrics = {};
-    metrics.cbSize = sizeof(metrics);
-    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
-    return CreateFontIndirectA(&metrics.lfMessageFont);
-}
-
 std::string Chosen(HWND picker)
 {
     HWND tree = Control(picker, 0x3741);
@@ -498,10 +465,7 @@ bool Run(const std::string &command, const char *dir, PROCESS_INFORMATION *proc)
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     std::string cmd = command;
-    if (!CreateProcessA(NULL, &cmd[0], NULL, NULL, FALSE, 0, NULL, dir, &si, proc))
-        return false;
-    CloseHandle(proc->hThread);
-    return true;
+    return CreateProcessA(NULL, &cmd[0], NULL, NULL, FALSE, 0, NULL, dir, &si, proc) && CloseHandle(proc->hThread);
 }
 
 std::string Describe(DWORD pid)

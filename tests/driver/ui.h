@@ -72,9 +72,6 @@ bool Run(const std::string &command, const char *dir, PROCESS_INFORMATION *proc)
 // The static texts that do not fit what the dialog shows of their controls, measured
 // in font (NULL: the control's own; this process only), joined by '|'; *why tells.
 std::string Clipped(HWND dlg, HFONT font, std::string *why);
-HFONT MessageFont();   // the system's message font, which message boxes use
-// The static texts drawn up to their control's right edge on screen (a line cut off).
-std::string CutOff(HWND dlg);
 
 unsigned Pixels(HWND w);              // a hash of what the screen shows of w
 std::string Describe(DWORD pid);      // every visible dialog, for failure messages

@@ -1,21 +1,17 @@
 #!/usr/bin/env python3
-"""Applies each deliberate fault of faults.txt to a copy of the sources in
-build/faults/ARCH/, builds it, runs the suite of the build that runs on this
-host (without the release checks) and puts the fault back; docs/faults.md
-tells the rules of the count.
+"""Applies each deliberate fault of faults.txt to a copy of the sources in build/faults/ARCH/, builds it,
+runs the suite of the build that runs on this host (without the release check) and puts the fault back;
+docs/faults.md tells the rules of the count. Prints a line per fault, also kept in build/faults/ARCH/results.txt.
 
   tests/faults/run.py [--first RESULTS] [ID ...]   (default: every fault)
 
-The tests that caught a fault run first for the next faults of its file and
-folder, and with --first those that caught the same fault, or one of the
-same file or folder, in RESULTS (an earlier results.txt); the rest of the
-suite only if they pass. Prints a line per fault, also kept in
-build/faults/ARCH/results.txt.
+The tests that caught a fault run first for the next faults of its file and folder (with --first, also those
+that caught it in RESULTS, an earlier results.txt); the rest of the suite only if they pass.
 """
 import os, re, shutil, subprocess, sys, time
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-EXCLUDE = r"^(release\.sign|e2e\.Release)$"
+EXCLUDE = r"^release\.sign$"
 BED_TESTS = ("bed.start", "bed.stop")
 SUITE_LIMIT = 1200
 
@@ -45,9 +41,7 @@ def apply(fault, text):
 
 
 def verdict(code, out):
-    """What one ctest run says: ("pass", []), ("caught", names of the tests
-    that ran and failed) or ("error", why). ctest's code is None when the
-    whole run hung."""
+    """("pass", []), ("caught", the tests that ran and failed) or ("error", why) of one ctest run (code None: it hung)."""
     if code is None:
         return "error", "the suite hung as a whole"
     results = re.findall(r"Test +#\d+: (\S+) \.+\**\s*(Not Run|\S+)", out)
@@ -114,11 +108,8 @@ class Runner:
         # the tests named first on their own, then the rest of the suite without them
         for only in ([["-R", "^(%s)$" % first, "-E", EXCLUDE], ["-E", "%s|^(%s)$" % (EXCLUDE, first)]] if first
                      else [["-E", EXCLUDE]]):
-            # without the times of earlier runs ctest takes the tests in the order they are defined,
-            # the quick unit tests first, not the longest first
-            cost = os.path.join(self.build, "Testing", "Temporary", "CTestCostData.txt")
-            if os.path.exists(cost):
-                os.remove(cost)
+            # without the times of earlier runs ctest takes the tests as defined, the quick unit tests first
+            shutil.rmtree(os.path.join(self.build, "Testing"), ignore_errors=True)
             # each test program stops at its first failing case, too
             code, out = self.run(["ctest", "--test-dir", self.build, "-j", "2", "--stop-on-failure"] + only, SUITE_LIMIT,
                                  {"GTEST_FAIL_FAST": "1"})
