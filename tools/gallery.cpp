@@ -97,11 +97,12 @@ std::string CutOff(HWND dlg)
 {
     std::string texts;
     for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        char cls[16] = "", text[1024] = "";
+        char cls[16] = "";
+        std::string text = ui::Caption(c);   // a static control's text is its window text
         RECT r;
         if (!GetClassNameA(c, cls, sizeof(cls)) || _stricmp(cls, "Static") ||
-            (GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) > SS_RIGHT || !IsWindowVisible(c) ||
-            !GetWindowTextA(c, text, sizeof(text)) || !GetClientRect(c, &r) || r.right < 2)
+            (GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) > SS_RIGHT || !IsWindowVisible(c) || text.empty() ||
+            !GetClientRect(c, &r) || r.right < 2)
             continue;
         MapWindowPoints(c, NULL, (POINT *)&r, 2);
         std::vector<DWORD> px = ScreenPixels(r);
@@ -114,7 +115,7 @@ std::string CutOff(HWND dlg)
         for (size_t i = r.right - r.left - 1; i < px.size() && !cut; i += r.right - r.left)
             cut = (px[i] & 0xFFFFFF) != background;
         if (cut)
-            texts += (texts.empty() ? "" : "|") + std::string(text);
+            texts += (texts.empty() ? "" : "|") + text;
     }
     return texts;
 }
