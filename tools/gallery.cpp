@@ -96,13 +96,9 @@ std::vector<DWORD> ScreenPixels(const RECT &r)
 std::string CutOff(HWND dlg)
 {
     std::string texts;
-    for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        char cls[16] = "";
-        std::string text = ui::Caption(c);   // a static control's text is its window text
+    for (auto &[c, text] : ui::StaticTexts(dlg)) {
         RECT r;
-        if (!GetClassNameA(c, cls, sizeof(cls)) || _stricmp(cls, "Static") ||
-            (GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) > SS_RIGHT || !IsWindowVisible(c) || text.empty() ||
-            !GetClientRect(c, &r) || r.right < 2)
+        if (!IsWindowVisible(c) || !GetClientRect(c, &r) || r.right < 2)
             continue;
         MapWindowPoints(c, NULL, (POINT *)&r, 2);
         std::vector<DWORD> px = ScreenPixels(r);

@@ -242,8 +242,7 @@ bool Choose(HWND picker, const std::string &folder)
     return ok;
 }
 
-// The static controls of a dialog that show a text, with it.
-static std::vector<std::pair<HWND, std::string>> StaticTexts(HWND dlg)
+std::vector<std::pair<HWND, std::string>> StaticTexts(HWND dlg)
 {
     std::vector<std::pair<HWND, std::string>> found;
     for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {

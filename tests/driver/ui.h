@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ui {
@@ -72,6 +73,7 @@ bool Run(const std::string &command, const char *dir, PROCESS_INFORMATION *proc)
 // The static texts that do not fit what the dialog shows of their controls, measured
 // in font (NULL: the control's own; this process only), joined by '|'; *why tells.
 std::string Clipped(HWND dlg, HFONT font, std::string *why);
+std::vector<std::pair<HWND, std::string>> StaticTexts(HWND dlg);   // the static controls showing a text
 
 unsigned Pixels(HWND w);              // a hash of what the screen shows of w
 std::string Describe(DWORD pid);      // every visible dialog, for failure messages
