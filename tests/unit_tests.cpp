@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <random>
-#include <string>
 #include <thread>
 #include <vector>
 
