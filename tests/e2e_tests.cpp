@@ -4,7 +4,10 @@
 #include <windows.h>
 #include <algorithm>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <random>
+#include <regex>
 #include <sstream>
 
 #include "resources/resource.h"
@@ -12,7 +15,7 @@
 
 namespace {
 
-using ui::Ansi, ui::Joined, ui::Read, ui::Sel;
+using ui::Ansi, ui::Read, ui::Sel;
 const DWORD kWait = 20000;
 const char kSetup[] = "Vexmoor Skyrift Setup", kCopying[] = "Copying files...";
 const Sel kWelcome{kSetup, IDOK}, kSearch{kSetup, IDC_ANIMATE};
@@ -120,10 +123,8 @@ class Session {
         TerminateProcess(proc.hProcess, 99);
         WaitForSingleObject(proc.hProcess, 5000);
         CloseHandle(proc.hProcess);
-        ui::EndAll("notepad.exe");
+        ui::EndAll("notepad.exe");   // it holds the output ctest reads to its end
         Release();
-        ForgetReplacements();
-        ui::LoadOrder(name + ".exe", {}, NULL);
     }
 
     static void ForgetReplacements()
@@ -241,11 +242,39 @@ Step Patch(Change change, const std::string &entry, int at = 0, int bits = 0)
     };
 }
 
+// The dialogs each process made, told by an event hook as each is made: polling misses one up for a moment only.
+std::mutex g_madeLock;
+std::map<DWORD, std::vector<std::string>> g_made;
+
+void CALLBACK Made(HWINEVENTHOOK, DWORD, HWND w, LONG object, LONG, DWORD, DWORD)
+{
+    DWORD pid = 0;
+    std::lock_guard<std::mutex> hold(g_madeLock);
+    if (object == OBJID_WINDOW && GetClassLongPtrA(w, GCW_ATOM) == (ULONG_PTR)WC_DIALOG && GetWindowThreadProcessId(w, &pid))
+        g_made[pid].push_back(ui::Caption(w));
+}
+
+DWORD WINAPI WatchMade(LPVOID watching)
+{
+    SetEvent(SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_CREATE, NULL, Made, 0, 0,
+                             WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS) ? watching : NULL);
+    return Pump(), 0;
+}
+
+// The setup started from its folder, its dialogs watched from the start.
+bool Launch(Session &s, const std::string &args, PROCESS_INFORMATION *p)
+{
+    static HANDLE watching = CreateEventA(NULL, TRUE, FALSE, NULL);
+    [[maybe_unused]] static HANDLE watch = CreateThread(NULL, 0, WatchMade, watching, 0, NULL);
+    if (WaitForSingleObject(watching, kWait) || !ui::Run("\"" + s.exe + "\" " + args, s.dir.c_str(), p))
+        return false;
+    std::lock_guard<std::mutex> hold(g_madeLock);   // those an earlier process of the same id made
+    return g_made.erase(p->dwProcessId), true;
+}
+
 Step Start(const std::string &args = "")
 {
-    return [=](Session &s) {
-        return ui::Run("\"" + s.exe + "\"" + (args.empty() ? "" : " " + args), s.dir.c_str(), &s.proc) ? "" : "cannot start " + s.exe;
-    };
+    return [=](Session &s) { return Launch(s, args, &s.proc) ? "" : "cannot start " + s.exe; };
 }
 
 // A button pressed or a key typed, once, on a dialog that is up; Click then waits for it to go.
@@ -338,14 +367,15 @@ Step Elsewhere()
     };
 }
 
-// The dialogs a setup shows until it ends (kWait at most), but those of the captions allowed ("|" between).
+// The dialogs a setup made until it ends (kWait at most), but those of the captions allowed ("|" between).
 std::string Shown(const PROCESS_INFORMATION &p, const std::string &allowed = "")
 {
     std::string shown;
-    for (DWORD start = GetTickCount(); WaitForSingleObject(p.hProcess, 0) == WAIT_TIMEOUT && GetTickCount() - start < kWait;)
-        for (HWND w : ui::Dialogs(p.dwProcessId))
-            if (("|" + allowed + "|").find("|" + ui::Caption(w) + "|") == std::string::npos)
-                shown += " \"" + ui::Caption(w) + "\"";
+    WaitForSingleObject(p.hProcess, kWait);
+    std::lock_guard<std::mutex> hold(g_madeLock);
+    for (const std::string &caption : g_made[p.dwProcessId])
+        if (("|" + allowed + "|").find("|" + caption + "|") == std::string::npos)
+            shown += " \"" + caption + "\"";
     return shown;
 }
 
@@ -355,21 +385,18 @@ Step SecondStart(const Sel &front, const std::string &args = "", int want = 0)
 {
     return [=](Session &s) -> std::string {
         PROCESS_INFORMATION second = {};
-        if (!ui::Run("\"" + s.exe + "\" " + args, s.dir.c_str(), &second))
-            return "cannot start " + s.exe + " again";
-        std::string shown = Shown(second);
         DWORD code = 99;
-        TerminateProcess(second.hProcess, 99);
-        WaitForSingleObject(second.hProcess, 5000);
+        if (!Launch(s, args, &second))
+            return "cannot start " + s.exe + " again";
+        std::string err = Check(Shown(second), std::string(), "the second setup's windows");
+        TerminateProcess(second.hProcess, 99);   // one that does not end by itself
         GetExitCodeProcess(second.hProcess, &code);
         CloseHandle(second.hProcess);
-        std::string err = Check((int)code, want, "the second setup's exit code") + Check(shown, std::string(), "the second setup's windows");
-        if (!err.empty())
-            return err;
-        for (DWORD start = GetTickCount(); GetForegroundWindow() != ui::Find(s.proc.dwProcessId, front); Sleep(20))
+        err += Check((int)code, want, "the second setup's exit code");
+        for (DWORD start = GetTickCount(); err.empty() && GetForegroundWindow() != ui::Find(s.proc.dwProcessId, front); Sleep(20))
             if (GetTickCount() - start > kWait)
                 return "\"" + front.caption + "\" is not brought to the front; in front: \"" + ui::Caption(GetForegroundWindow()) + "\"";
-        return "";
+        return err;
     };
 }
 
@@ -544,49 +571,32 @@ Step Reboots(int n)
     };
 }
 
-// The image base, the checksum's two paths and the choice between them, by the link map
-// (binary.cpu checks that the map is the exe's).
-struct MapPlaces {
-    ULONGLONG base = 0, baseline = 0, vector = 0, choice = 0;
-};
-MapPlaces ReadMap(const std::string &path)
+// Where the link map puts a symbol (0: nowhere); binary.cpu checks that the map is the exe's.
+ULONGLONG Place(const std::string &map, const std::string &symbol)
 {
-    MapPlaces m;
-    std::istringstream in(Read(path));
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream words(line);
-        std::string first, second;
-        words >> first >> second;
-        ULONGLONG at = first.rfind("0x", 0) == 0 ? std::stoull(first, nullptr, 16) : 0;
-        for (auto [name, place] : {std::pair{"__image_base__", &m.base}, {"SumFlipped(", &m.baseline},
-                                   {"SumFlippedSse2(", &m.vector}, {"g_checksumPath", &m.choice}})
-            if (at && second.rfind(name, 0) == 0 && (second == name || name[strlen(name) - 1] == '('))
-                *place = at;
-    }
-    return m;
+    std::smatch m;
+    return std::regex_search(map, m, std::regex("\\n +0x([0-9a-f]+) +" + symbol)) ? std::stoull(m[1], nullptr, 16) : 0;
 }
 
 // The checksum path start-up chose, read in the running setup at its welcome dialog.
 Step ChecksumPath(bool vector)
 {
     return [=](Session &s) -> std::string {
-        std::string err;
+        std::string err, map = Read("X:\\bin\\VexmoorSkyriftSetup.map");
         if (!s.Await(kWelcome, &err))
             return err;
-        MapPlaces m = ReadMap("X:\\bin\\VexmoorSkyriftSetup.map");
-        if (!m.base || !m.baseline || !m.vector || !m.choice)
+        ULONGLONG base = Place(map, "__image_base__ "), baseline = Place(map, "SumFlipped\\("),
+                  sse2 = Place(map, "SumFlippedSse2\\("), choice = Place(map, "g_checksumPath\\r?\\n");
+        if (!base || !baseline || !sse2 || !choice)
             return "the link map does not say where the checksum's paths are";
         char header[2] = "";
         void *chosen = nullptr;
-        SIZE_T got = 0;
-        if (!ReadProcessMemory(s.proc.hProcess, (void *)m.base, header, 2, &got) || memcmp(header, "MZ", 2))
+        if (!ReadProcessMemory(s.proc.hProcess, (void *)base, header, 2, NULL) || memcmp(header, "MZ", 2))
             return "the setup is not at its preferred base";
-        if (!ReadProcessMemory(s.proc.hProcess, (void *)m.choice, &chosen, sizeof(chosen), &got))
+        if (!ReadProcessMemory(s.proc.hProcess, (void *)choice, &chosen, sizeof(chosen), NULL))
             return "cannot read the setup's choice of path";
-        auto name = [&](ULONGLONG at) { return at == m.vector ? "the vector path" : at == m.baseline ? "the baseline"
-                                                                                                  : "no path"; };
-        return Check(std::string(name((ULONGLONG)chosen)), std::string(name(vector ? m.vector : m.baseline)),
-                     "the checksum's path");
+        auto name = [&](ULONGLONG at) { return at == sse2 ? "the vector path" : at == baseline ? "the baseline" : "no path"; };
+        return Check(std::string(name((ULONGLONG)chosen)), std::string(name(vector ? sse2 : baseline)), "the checksum's path");
     };
 }
 

@@ -22,8 +22,6 @@ void Record(int show)
 
 LRESULT CALLBACK NotepadProc(HWND w, UINT msg, WPARAM wp, LPARAM lp)
 {
-    if (msg == WM_SIZE)
-        MoveWindow(GetWindow(w, GW_CHILD), 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
     if (msg == WM_DESTROY)
         PostQuitMessage(0);
     return DefWindowProcA(w, msg, wp, lp);
@@ -44,12 +42,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
     RegisterClassA(&wc);
     HWND w = CreateWindowA("Notepad", (name + " - Notepad").c_str(), WS_OVERLAPPEDWINDOW, 40, 40, 560, 400, NULL, NULL,
                            instance, NULL);
-    HWND edit = CreateWindowA("EDIT", ui::Read(file).c_str(),
-                              WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL, 0, 0, 10,
-                              10, w, NULL, instance, NULL);
     RECT r;
     GetClientRect(w, &r);
-    MoveWindow(edit, 0, 0, r.right, r.bottom, FALSE);
+    CreateWindowA("EDIT", ui::Read(file).c_str(), WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
+                  ES_NOHIDESEL, 0, 0, r.right, r.bottom, w, NULL, instance, NULL);
     ShowWindow(w, show);
     UpdateWindow(w);
     MSG msg;

@@ -430,8 +430,6 @@ TEST_F(Dbcs, TheStemDropsThreeCharactersNotBytes)
         DeleteFileA(target.c_str());
         DeleteFileA((dir_ + side).c_str());
     }
-    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
-                       "PendingFileRenameOperations");
 }
 
 // ------------------------------------------------------------------ texts fit

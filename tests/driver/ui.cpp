@@ -173,6 +173,7 @@ int Style(HWND box)
     return style | (icon < 0 ? 0xF0 : icon);
 }
 
+// A key typed as the keyboard does, to whatever has the focus.
 bool Type(int key)
 {
     std::vector<int> keys = {key & 0xFFFF};   // the modifiers go down first and up last

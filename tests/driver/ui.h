@@ -40,7 +40,6 @@ int Style(HWND box);
 // Presses a button the player could click, Enter, the close box, or a Key while
 // dlg is in front. False if there is nothing to press.
 bool Press(HWND dlg, int id);
-bool Type(int key);   // as the keyboard does, to whatever has the focus
 HWND Focus(HWND w);   // the focus in w's thread (NULL: none)
 
 // Presses (0: already pressed) until the window goes, hides or is disabled; false after ms.
