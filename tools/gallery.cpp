@@ -210,8 +210,9 @@ bool Picture(const std::string &name, HWND w, bool behind = false)
         if (!clipped.empty())
             g_clipped++, fprintf(stderr, "gallery: %s: a text does not fit:%s\n", name.c_str(), why.c_str());
     }
-    // and what the picture shows: a line drawn up to its control's edge
-    std::string cut = CutOff(w);
+    // and what the picture shows: a line drawn up to its control's edge (a
+    // message box sizes its text's control to the text, so only measured)
+    std::string cut = ui::IsBox(w) ? "" : CutOff(w);
     if (!cut.empty())
         g_cutOff += "\n  " + name + ": \"" + cut + "\"";
     printf("picture %-15s %s\n", name.c_str(), what.c_str());
