@@ -582,7 +582,8 @@ ULONGLONG Place(const std::string &map, const std::string &symbol)
 Step ChecksumPath(bool vector)
 {
     return [=](Session &s) -> std::string {
-        std::string err, map = Read("X:\\bin\\VexmoorSkyriftSetup.map");
+        static const std::string map = Read("X:\\bin\\VexmoorSkyriftSetup.map");   // once for every version
+        std::string err;
         if (!s.Await(kWelcome, &err))
             return err;
         ULONGLONG base = Place(map, "__image_base__ "), baseline = Place(map, "SumFlipped\\("),
