@@ -9,6 +9,9 @@
    ending in a backslash). Always returns 0. */
 DWORD WINAPI SearchForGameFolder(LPVOID path);
 
+/* Folders whose listing the walk has started: the benchmark's count. */
+extern LONG g_foldersSearched;
+
 /* Whether dir (a path ending in a backslash) holds the game's executable:
    1 or 0, or -1 when the path is too long to be tested. */
 int HoldsGame(const char *dir);

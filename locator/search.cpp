@@ -35,6 +35,9 @@ static LONG volatile g_askLock;      /* 0 free, 1 held */
 static LONG g_askLockHeld;           /* worker thread only */
 static HHOOK g_hAskHook;             /* worker thread only */
 
+/* Folders whose listing the walk has started; the benchmark reads it. */
+LONG g_foldersSearched;
+
 /* PeekMessage delivers the sent messages waiting for this thread on every
    version of Windows; PM_NOREMOVE leaves any posted message in the queue. */
 static void ServeSentMessages(DWORD timeout)
@@ -111,6 +114,62 @@ static int IsDotEntry(const char *name)
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
+/* A sub-folder to search: a directory that is not a link. A link (a Unix
+   symbolic link under Wine, a junction or directory link on NT) is passed
+   over: the folder it points at is reached by its own path on its own
+   drive, so each folder is searched once, a loop of links ends, and every
+   question names a folder by its own path. Windows 95 and 98 never set the
+   attribute. */
+static int IsSubFolder(const WIN32_FIND_DATAA *entry)
+{
+    return (entry->dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+               FILE_ATTRIBUTE_DIRECTORY &&
+           !IsDotEntry(entry->cFileName);
+}
+
+/* The roots of the fixed drives as a handle on each tells them, known on
+   NT only (Windows 95 opens no folder): a folder that is one is searched as
+   that drive and not again inside another. Under Wine, Z: is the whole Unix
+   tree, in which lies any other drive a player has mapped (D: to ~/Games,
+   say); Wine itself keeps the prefix, and so C:, out of its listings. A
+   folder not known has no links counted. */
+static BY_HANDLE_FILE_INFORMATION g_driveRoots[26];
+
+static void IdentifyFolder(const char *path, BY_HANDLE_FILE_INFORMATION *info)
+{
+    HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, NULL);
+
+    info->nNumberOfLinks = 0;
+    if (folder != INVALID_HANDLE_VALUE) {
+        GetFileInformationByHandle(folder, info);
+        CloseHandle(folder);
+    }
+}
+
+/* Whether the folder at path, made at the time given, is the root of one
+   of the first count drive letters. The time, which its directory entry
+   tells, spares a look at every other folder. */
+static int IsDriveRoot(const char *path, const FILETIME *made, int count)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+
+    info.nNumberOfLinks = 0;
+    for (int i = 0; i < count; i++) {
+        const BY_HANDLE_FILE_INFORMATION *root = &g_driveRoots[i];
+
+        if (root->nNumberOfLinks == 0 || root->ftCreationTime.dwLowDateTime != made->dwLowDateTime ||
+            root->ftCreationTime.dwHighDateTime != made->dwHighDateTime)
+            continue;
+        if (info.nNumberOfLinks == 0)
+            IdentifyFolder(path, &info);
+        if (info.nFileIndexLow == root->nFileIndexLow && info.nFileIndexHigh == root->nFileIndexHigh &&
+            info.dwVolumeSerialNumber == root->dwVolumeSerialNumber && info.nNumberOfLinks != 0)
+            return 1;
+    }
+    return 0;
+}
+
 /* The walk over one directory (a path ending in a backslash), or, without
    a path, the whole search on the worker thread. */
 static void SearchFixedDrives(void);
@@ -166,14 +225,14 @@ DWORD WINAPI SearchForGameFolder(LPVOID path)
 
     if (!JoinText(pattern, sizeof(pattern), dir, "*.*", NULL))
         return 0;
+    g_foldersSearched++;
     hFind = FindFirstFileA(pattern, &entry);
     if (hFind == INVALID_HANDLE_VALUE)
         return 0;
 
     for (;;) {
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            !IsDotEntry(entry.cFileName) &&
-            JoinText(text, sizeof(text), dir, entry.cFileName, "\\"))
+        if (IsSubFolder(&entry) && JoinText(text, sizeof(text), dir, entry.cFileName, "\\") &&
+            !IsDriveRoot(text, &entry.ftCreationTime, 26))
             SearchForGameFolder(text);
         if (!FindNextFileA(hFind, &entry))
             break;
@@ -191,11 +250,19 @@ static void SearchFixedDrives(void)
 
     g_hAskHook = SetWindowsHookExA(WH_CBT, AskHookProc, NULL, GetCurrentThreadId());
 
-    for (char letter = 'A'; letter <= 'Z'; letter++) {
+    /* every root known before the first walk, which may hold another */
+    for (int i = 0; i < 26; i++) {
+        root[0] = (char)('A' + i);
+        g_driveRoots[i].nNumberOfLinks = 0;
+        if (g_osVersion.dwPlatformId == VER_PLATFORM_WIN32_NT && GetDriveTypeA(root) == DRIVE_FIXED)
+            IdentifyFolder(root, &g_driveRoots[i]);
+    }
+    /* a drive whose root an earlier letter has already is not walked again */
+    for (int i = 0; i < 26; i++) {
         if (GetFlag(&g_stopSearch))
             goto done;
-        root[0] = letter;
-        if (GetDriveTypeA(root) == DRIVE_FIXED)
+        root[0] = (char)('A' + i);
+        if (GetDriveTypeA(root) == DRIVE_FIXED && !IsDriveRoot(root, &g_driveRoots[i].ftCreationTime, i))
             SearchForGameFolder(root);
     }
     if (GetFlag(&g_stopSearch))
