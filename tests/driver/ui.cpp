@@ -327,7 +327,7 @@ void RemoveTree(const std::wstring &dir)
     for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &fd)) {
         std::wstring child = dir + L"\\" + fd.cFileName, name = fd.cFileName;
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (name != L"." && name != L"..")
+            if (name != L"." && name != L".." && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
                 RemoveTree(child);
         } else if (!DeleteFileW(child.c_str()) && SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL)) {
             DeleteFileW(child.c_str());   // read-only
@@ -465,7 +465,8 @@ bool Run(const std::string &command, const char *dir, PROCESS_INFORMATION *proc)
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     std::string cmd = command;
-    return CreateProcessA(NULL, &cmd[0], NULL, NULL, FALSE, 0, NULL, dir, &si, proc) && CloseHandle(proc->hThread);
+    // a Unix program that Wine starts has no thread handle to close
+    return CreateProcessA(NULL, &cmd[0], NULL, NULL, FALSE, 0, NULL, dir, &si, proc) && (CloseHandle(proc->hThread), true);
 }
 
 std::string Describe(DWORD pid)

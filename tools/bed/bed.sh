@@ -6,6 +6,8 @@
 #                                BEDDIR/prefix, start Xvfb and a wineserver,
 #                                write BEDDIR/env for the programs of the run
 #   bed.sh stop BEDDIR           end the run's wineserver and Xvfb
+#   bed.sh links BEDDIR on|off   lay the prefix out as wineboot leaves it,
+#                                or tidy again (below)
 #   bed.sh check [headless]      only say, in one line, what is missing to
 #                                run (Wine's loader; Xvfb for a headless run)
 #
@@ -20,6 +22,18 @@
 # the tests; C: the prefix's drive_c, D: and F: fixed, for game folders;
 # H: fixed, a 12 MiB tmpfs (when this user may mount one) for a full disk;
 # X: network, the build tree ROOT, where the programs under test are.
+#
+# The prefix lives where a player's does, in a home: BEDDIR/unix/home/player/
+# .wine (BEDDIR/prefix links to it), in a tree standing for the Unix root.
+# No drive maps that tree until "links on" lays the prefix out as wineboot
+# leaves it, with nothing of the host's / in it: Z: maps BEDDIR/unix; the
+# user's folders (Desktop ... Videos, Templates) link to the home; the home
+# holds a second prefix, as Steam's Proton keeps one, whose z: links back to
+# the root; M: and N: map one folder of the tree (as a player maps D: to
+# ~/Games);
+# D:\again and D:\loop link to D:\. "links off" takes away every link of the
+# layout and every link under the drives' folders (the tests' own), so that
+# nothing walks or deletes through them afterwards.
 set -euo pipefail
 
 cmd=${1:?usage: bed.sh start|stop BEDDIR [ROOT] | check [headless]}
@@ -46,8 +60,11 @@ check() {
 if [ "$cmd" = check ]; then check "${2:-}"; exit 0; fi
 
 BED=$(mkdir -p "${2:?BEDDIR}" && cd "$2" && pwd)
+HOME_DIR=$BED/unix/home/player
+PREFIX=$HOME_DIR/.wine
 TEMPLATE=${SKYRIFT_BED_TEMPLATE:-$BED/template}
-ROOT=${3:+$(cd "$3" && pwd)}
+ROOT=""
+[ "$cmd" = start ] && ROOT=${3:+$(cd "$3" && pwd)}
 
 free_display() {
     local n=90
@@ -100,7 +117,7 @@ make_template() {
 }
 
 map_drives() {
-    local dd=$BED/prefix/dosdevices
+    local dd=$PREFIX/dosdevices
     rm -f "$dd"/[a-z]: "$dd"/[a-z]::
     ln -s ../drive_c "$dd/c:"
     for l in a d e f g; do mkdir -p "$BED/drives/$l"; ln -s "$BED/drives/$l" "$dd/$l:"; done
@@ -122,15 +139,17 @@ start() {
     stop
     check "$([ -n "${SKYRIFT_BED_DISPLAY:-}" ] || echo headless)"
     make_template
-    rm -rf "$BED/prefix" "$BED/drives"
-    cp -a "$TEMPLATE" "$BED/prefix"
+    rm -rf "$BED/prefix" "$BED/unix" "$BED/drives"
+    mkdir -p "$HOME_DIR"
+    cp -a "$TEMPLATE" "$PREFIX"
+    ln -s "${PREFIX#"$BED/"}" "$BED/prefix"
     map_drives
     local disp=${SKYRIFT_BED_DISPLAY:-}
     [ -n "$disp" ] || disp=$(start_xvfb "$BED/xvfb.pid")
     cat > "$BED/env" <<ENV
-export WINEPREFIX='$BED/prefix' DISPLAY='$disp' WINEDEBUG='$WINEDEBUG' WINEARCH=$WINEARCH
+export WINEPREFIX='$PREFIX' DISPLAY='$disp' WINEDEBUG='$WINEDEBUG' WINEARCH=$WINEARCH
 export WINE='$WINE' WINESERVER='$WINESERVER' ${WINELOADER:+WINELOADER='$WINELOADER'}
-export WINEDLLOVERRIDES='$WINEDLLOVERRIDES' SKYRIFT_ROOT='$ROOT'
+export WINEDLLOVERRIDES='$WINEDLLOVERRIDES' SKYRIFT_ROOT='$ROOT' SKYRIFT_BED='$BED'
 ENV
     . "$BED/env"
     "$WINESERVER" -p </dev/null >/dev/null 2>&1
@@ -139,15 +158,48 @@ ENV
     setsid "$WINE" explorer.exe /desktop=Default,1024x768 </dev/null >/dev/null 2>&1 &
     for _ in $(seq 100); do
         for p in $(pgrep -f "explorer.exe /desktop"); do
-            grep -qz "^WINEPREFIX=$BED/prefix\$" "/proc/$p/environ" 2>/dev/null && break 2
+            grep -qz "^WINEPREFIX=$PREFIX\$" "/proc/$p/environ" 2>/dev/null && break 2
         done
         sleep 0.1
     done
-    echo "bed: prefix $BED/prefix on display $disp" >&2
+    echo "bed: prefix $PREFIX on display $disp" >&2
+}
+
+# The user's folders as wineboot links them, beside the bed's own copy.
+USER_FOLDERS="Desktop Documents Downloads Music Pictures Videos AppData/Roaming/Microsoft/Windows/Templates"
+
+links() {
+    local user proton=$HOME_DIR/.steam/steam/steamapps/compatdata/2420/pfx f
+    user=$(cd "$PREFIX/drive_c/users" && ls | grep -vx Public | head -n 1)
+    if [ "$1" = off ]; then
+        rm -f "$PREFIX/dosdevices/z:" "$PREFIX/dosdevices/m:" "$PREFIX/dosdevices/n:"
+        for f in $USER_FOLDERS; do
+            [ -L "$PREFIX/drive_c/users/$user/$f" ] && rm -f "$PREFIX/drive_c/users/$user/$f" && mkdir "$PREFIX/drive_c/users/$user/$f"
+        done
+        find "$BED/drives" "$PREFIX/drive_c" -type l -delete 2>/dev/null || true
+        find "$HOME_DIR" -mindepth 1 -maxdepth 1 ! -name .wine -exec rm -rf {} +
+        rm -rf "$BED/unix/etc" "$BED/unix/usr" "$BED/unix/mnt"
+        return
+    fi
+    links off
+    mkdir -p "$BED/unix/etc/fonts" "$BED/unix/usr/share/doc/wine" "$BED/unix/mnt/games" "$HOME_DIR/.cache" \
+        "$proton/drive_c/windows/system32" "$proton/drive_c/users/steamuser" "$proton/dosdevices"
+    ln -s ../drive_c "$proton/dosdevices/c:"
+    ln -s "$BED/unix" "$proton/dosdevices/z:"
+    for f in $USER_FOLDERS; do
+        rm -rf "$PREFIX/drive_c/users/$user/$f"
+        ln -s "$HOME_DIR" "$PREFIX/drive_c/users/$user/$f"
+    done
+    ln -s . "$BED/drives/d/again"
+    ln -s . "$BED/drives/d/loop"
+    ln -s "$BED/unix/mnt/games" "$PREFIX/dosdevices/m:"
+    ln -s "$BED/unix/mnt/games" "$PREFIX/dosdevices/n:"
+    ln -s "$BED/unix" "$PREFIX/dosdevices/z:"
 }
 
 case $cmd in
     start) start ;;
+    links) links "${3:?on or off}" ;;
     stop) stop; echo "bed: stopped" >&2 ;;
     *) echo "unknown command $cmd" >&2; exit 2 ;;
 esac
