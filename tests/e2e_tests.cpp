@@ -92,6 +92,39 @@ DWORD WINAPI ShowElsewhere(LPVOID made)
     return Pump(), 0;
 }
 
+// The host's path of a drive path whose folder exists (Wine's own call).
+std::string UnixPath(const std::string &path)
+{
+    static auto unix = (char *(CDECL *)(LPCWSTR))(void (*)(void))GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name");
+    char *got = unix ? unix(std::wstring(path.begin(), path.end()).c_str()) : nullptr;
+    std::string name = got ? got : "";
+    return HeapFree(GetProcessHeap(), 0, got), name;
+}
+
+// A command of the host's shell. Wine starts a Unix program as it starts a Windows one but gives
+// no handle to wait on, so the command leaves a mark when it is done. Links are made so (Wine's
+// CreateSymbolicLink does nothing), with a mark of their own until they are taken away, before
+// anything walks or deletes through them.
+const std::string kLinked = "G:\\e2e\\links.made";
+bool Shell(const std::string &command)
+{
+    const std::string mark = "G:\\e2e\\shell.done";
+    PROCESS_INFORMATION p;
+    ui::MakeDirs("G:\\e2e");
+    DeleteFileA(mark.c_str());
+    if (!ui::Run("\\\\?\\unix\\bin\\sh -c \"" + command + " && : >'" + UnixPath(mark) + "'\"", NULL, &p))
+        return false;
+    for (DWORD start = GetTickCount(); GetFileAttributesA(mark.c_str()) == INVALID_FILE_ATTRIBUTES; Sleep(20))
+        if (GetTickCount() - start > kWait)
+            return false;
+    return true;
+}
+bool Layout(const char *how)
+{
+    return (strcmp(how, "on") ? DeleteFileA(kLinked.c_str()) : ui::Put(kLinked, "")) &&
+           Shell("bash '" SKYRIFT_BED_SCRIPT "' links '" + std::string(getenv("SKYRIFT_BED")) + "' " + how);
+}
+
 // One case: a copy of the setup in a folder of its own, on emptied drives; the
 // system's Notepad is a stand-in that logs how it was started.
 class Session {
@@ -103,7 +136,9 @@ class Session {
         ui::MakeDirs("G:\\trash");
         for (const char *wide : {"D:\\wide", "F:\\wide"})
             MoveFileA(wide, ("G:\\trash\\" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++moved)).c_str());
-        for (const char *drive : {"A:", "D:", "E:", "F:", "H:", "C:\\tvdata"})
+        if (GetFileAttributesA(kLinked.c_str()) != INVALID_FILE_ATTRIBUTES)
+            Layout("off");
+        for (const char *drive : {"A:", "D:", "E:", "F:", "H:", "C:\\tvdata", "C:\\Games"})
             ui::RemoveTree(std::string(drive));
         DeleteFileA("C:\\torvane.exe");
         ui::RemoveTree(dir);
@@ -1005,6 +1040,23 @@ std::vector<Case> SilentCases()
     return cases;
 }
 
+// The prefix as wineboot leaves it: Z: the bed's tree standing for the Unix root, with the home
+// in it, which holds the prefix and a Proton prefix whose z: links back to the root; the user's
+// folders link to the home, M: and N: map one folder of it, D:\\again and D:\\loop link to D:\\.
+Step WineLayout() { return [](Session &) { return Layout("on") ? "" : std::string("cannot lay the prefix out"); }; }
+const std::string kHomeGame = "Z:\\home\\player\\Games\\Torvane\\", kPrefixGame = "C:\\Games\\Torvane\\";
+
+const std::vector<Case> kWineCases = {
+    // each folder once, by its own path: D: not through its loops, M: not again as N: or in Z:, the home
+    // not through the user's folders; the picker goes through a link
+    {"EveryFolderOnceByItsOwnPath", {Game(kPrefixGame), Game(kGame), WineLayout(), Game("M:\\Torvane\\"), Game(kHomeGame),
+        Start(), kInstall, Found(kPrefixGame, IDNO), Found(kGame, IDNO), Found("M:\\Torvane\\", IDNO), Found(kHomeGame, IDNO), NotFound(),
+        Pick("C:\\users\\" + std::string(getenv("USERNAME")) + "\\Desktop\\Games\\Torvane\\"), kDone, Exit(),
+        Installed(kHomeGame)}},
+    {"NothingFoundEndsAfterOneWalk", {WineLayout(), Start("/S /LOG=setup.log"), Ends(1603), Logged({Quiet("Browse",
+        kNotFoundText), "No folder: nothing installed", "Exit code: 1603"})}},
+};
+
 struct E2E : ::testing::TestWithParam<Case> {
     static void SetUpTestSuite() { [[maybe_unused]] static HANDLE refusing = CreateThread(NULL, 0, RefuseRestarts, NULL, 0, NULL); }
 };
@@ -1033,5 +1085,6 @@ INSTANTIATE_TEST_SUITE_P(Planted, E2E, ::testing::ValuesIn(kPlantedCases), Name)
 INSTANTIATE_TEST_SUITE_P(Keyboard, E2E, ::testing::ValuesIn(kKeyboardCases), Name);
 INSTANTIATE_TEST_SUITE_P(OneAtATime, E2E, ::testing::ValuesIn(kOneAtATimeCases), Name);
 INSTANTIATE_TEST_SUITE_P(Dbcs, E2E, ::testing::ValuesIn(kDbcsCases), Name);
+INSTANTIATE_TEST_SUITE_P(Wine, E2E, ::testing::ValuesIn(kWineCases), Name);
 
 }  // namespace
