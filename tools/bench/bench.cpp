@@ -3,6 +3,7 @@
 //
 //   skyrift_bench SEARCHTREE INSTALLDIR
 //   skyrift_bench --payload-of SETUP INSTALLDIR
+//   skyrift_bench --layout REALFOLDERS SKIPPED LIMIT
 //
 // SEARCHTREE is a folder of many directories and no game in it, on a fixed
 // drive; INSTALLDIR a scratch folder (ending in a backslash) on a fixed
@@ -12,6 +13,11 @@
 // payload of the setup exe SETUP (mapped as the setup maps itself), and
 // then SETUP itself runs as a player runs it, to C:\ where the game is
 // put: its start, and its installation with a probe of its windows.
+//
+// With --layout, the search over every fixed drive of a prefix laid out as
+// wineboot leaves it, against REALFOLDERS (as the host counts them) and a
+// walk of those; SKIPPED is the one folder that is another drive's root;
+// a search still going after LIMIT seconds is stopped.
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -175,6 +181,88 @@ void BenchSearch(const char *tree)
     printf("drive search over %ld directories of %s (SearchForGameFolder against FindFirstFileA/FindNextFileA)\n",
            g_bareDirs, tree);
     Ratio("drive search", ours, bare, "<= 1.3x");
+}
+
+// ------------------------------------------------------------ Wine's own layout
+
+// The folders under dir that are folders of their own: links passed over, and
+// the folder skipped (another drive's root).
+void RealWalk(const std::string &dir, const std::string &skipped)
+{
+    WIN32_FIND_DATAA e;
+    HANDLE h = FindFirstFileA((dir + "*.*").c_str(), &e);
+    g_bareDirs++;   // an empty drive root lists nothing, not even "."
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string sub = dir + e.cFileName + "\\";
+        if ((e.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == FILE_ATTRIBUTE_DIRECTORY &&
+            strcmp(e.cFileName, ".") && strcmp(e.cFileName, "..") && sub != skipped)
+            RealWalk(sub, skipped);
+    } while (FindNextFileA(h, &e));
+    FindClose(h);
+}
+
+HANDLE g_searchEnded;
+
+// Stops a search that has not ended after ms; 1 when it did.
+DWORD WINAPI StopAfter(LPVOID ms)
+{
+    if (WaitForSingleObject(g_searchEnded, (DWORD)(ULONG_PTR)ms) != WAIT_TIMEOUT)
+        return 0;
+    SetFlag(&g_stopSearch, 1);
+    return 1;
+}
+
+// The whole search (every fixed drive) in the prefix as wineboot leaves it
+// (tools/bed/bed.sh links on): the folders it lists against the real ones,
+// which the host counted, and its time against a walk of those alone (the
+// bare walk is told which folder is another drive's root). A search that
+// has not ended after limit seconds is stopped.
+void BenchLayout(long real, const char *skipped, int limit)
+{
+    std::vector<double> ours, bare;
+    long listed = 0, walked = 0;
+    bool stopped = false;
+    g_silent = SILENT_QUIET;   // the not-found notice is not shown
+    g_searchEnded = CreateEventA(NULL, TRUE, FALSE, NULL);
+    for (int rep = 0; rep < 5 && !stopped; rep++) {
+        for (int side = 0; side < 2; side++) {
+            bool mine = (side == 0) == (rep % 2 == 0);
+            SetFlag(&g_stopSearch, 0);
+            g_foldersSearched = 0;
+            g_bareDirs = 0;
+            HANDLE watch = mine ? CreateThread(NULL, 0, StopAfter, (LPVOID)(ULONG_PTR)(limit * 1000), 0, NULL) : NULL;
+            double t0 = Now();
+            if (mine)
+                SearchForGameFolder(NULL);
+            else
+                for (char root[] = "C:\\"; root[0] <= 'Z'; root[0]++)
+                    if (GetDriveTypeA(root) == DRIVE_FIXED && root[0] != 'N')   // N: is M:
+                        RealWalk(root, skipped);
+            (mine ? ours : bare).push_back(Now() - t0);
+            if (mine) {
+                DWORD fired = 0;
+                SetEvent(g_searchEnded);
+                WaitForSingleObject(watch, INFINITE);
+                GetExitCodeThread(watch, &fired);
+                CloseHandle(watch);
+                ResetEvent(g_searchEnded);
+                stopped = fired != 0;
+                listed = g_foldersSearched;
+            } else {
+                walked = g_bareDirs;
+            }
+        }
+    }
+    g_silent = 0;
+    printf("Wine's own layout: %ld folders listed by the search%s, %ld real (%ld by the bare walk)\n", listed,
+           stopped ? " before it was stopped" : "", real, walked);
+    printf("%-22s %5.2f folders listed a real folder   target 1.00\n", "  folders", (double)listed / (double)real);
+    if (stopped)
+        printf("%-22s stopped after %d s (bare walk %.0f ms)\n", "  search", limit, Median(bare));
+    else
+        Ratio("  search", ours, bare, "<= 1.3x");
 }
 
 // ------------------------------------------------------------ installation
@@ -479,8 +567,9 @@ void BenchRealRun(const std::string &setup, size_t total)
 
 int main(int argc, char **argv)
 {
-    if (argc != 3 && !(argc == 4 && !strcmp(argv[1], "--payload-of"))) {
-        fprintf(stderr, "usage: skyrift_bench SEARCHTREE INSTALLDIR | --payload-of SETUP INSTALLDIR\n");
+    if (argc != 3 && !(argc == 4 && !strcmp(argv[1], "--payload-of")) && !(argc == 5 && !strcmp(argv[1], "--layout"))) {
+        fprintf(stderr, "usage: skyrift_bench SEARCHTREE INSTALLDIR | --payload-of SETUP INSTALLDIR | "
+                        "--layout REALFOLDERS SKIPPED LIMIT\n");
         return 2;
     }
     LARGE_INTEGER f;
@@ -496,6 +585,10 @@ int main(int argc, char **argv)
     CoInitialize(NULL);
 
     ChooseChecksumPath(1);
+    if (argc == 5) {
+        BenchLayout(atol(argv[2]), argv[3], atoi(argv[4]));
+        return 0;
+    }
     if (argc == 4) {
         // the setup mapped as an image, as it maps itself, without running it
         g_hInstance = LoadLibraryExA(argv[2], NULL, DONT_RESOLVE_DLL_REFERENCES);
