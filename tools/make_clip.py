@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """Draws the search animation and writes resources/search.avi.
 
-A magnifying glass sweeps in a figure of eight over a little treasure map;
-under the lens the map shows twice as large.  80x50 pixels, 18 frames at
-3.7 frames a second (one sweep in 4.8 s), 16 colours, RLE8 - the kind of clip the common controls'
-animation control plays without any codec.  The first frame is stored whole
-(the only key frame); every later one holds only the pixels that differ
-from the frame before, which the control draws over what it showed last.
+A little magnifying glass follows a red trail across a treasure map, from
+the lake to the rift marked with a cross, drawing the trail behind it as it
+goes.  80x50 pixels, 29 frames at 6 frames a second (one crossing in 4.8 s),
+16 colours, RLE8 - the kind of clip the common controls' animation control
+plays without any codec.  The first frame is stored whole (the only key
+frame); every later one holds only the pixels that differ from the frame
+before, which the control draws over what it showed last: the map stands
+still and only the glass and a dash of trail move, so a frame costs a few
+dozen bytes.
 
 The top left pixel is background in every frame: with ACS_TRANSPARENT the
 control takes that colour as the one to leave see-through.
@@ -20,8 +23,8 @@ import struct
 import sys
 
 WIDTH, HEIGHT = 80, 50
-FRAMES = 18
-USEC_PER_FRAME = 268518
+FRAMES = 29
+USEC_PER_FRAME = 166666
 
 PALETTE = [
     (192, 192, 192),    # 0  background (see-through)
@@ -46,8 +49,7 @@ BG, BLACK, INK, PARCH, PARCH_LT, TREE, TREE_DK, WATER, WATER_LT, RED, \
     MOUNT, WHITE, RIM, GLINT, BRASS, RIFT = range(16)
 
 MAP_X0, MAP_Y0, MAP_X1, MAP_Y1 = 5, 4, 74, 45     # inclusive corners
-LENS_R = 7.5        # glass
-RIM_R = 9.0         # outer edge of the rim
+TRAIL = [(34, 32), (40, 29), (47, 28), (53, 29), (58, 32), (63, 36)]
 
 
 # ---------------------------------------------------------------- the map
@@ -100,18 +102,6 @@ def draw_map():
                 put(tx + dx, ty + dy, TREE_DK if dy == 1 or dx == 1 else TREE)
         put(tx, ty + 2, INK)
 
-    # A dashed trail from the lake to the rift.
-    trail = [(36, 32), (42, 30), (48, 29), (54, 30), (59, 33), (63, 36)]
-    step = 0
-    for (x0, y0), (x1, y1) in zip(trail, trail[1:]):
-        n = max(abs(x1 - x0), abs(y1 - y0))
-        for i in range(n):
-            x = x0 + (x1 - x0) * i // n
-            y = y0 + (y1 - y0) * i // n
-            if step % 3 != 2:
-                put(x, y, RED)
-            step += 1
-
     # The rift: a purple jagged tear, marked with a red cross.
     for x, y in ((66, 33), (67, 34), (66, 35), (67, 36), (68, 37), (67, 38), (66, 39),
                  (65, 34), (68, 36), (66, 37)):
@@ -130,44 +120,42 @@ def draw_map():
 
 # ---------------------------------------------------------------- frames
 
-def lens_centre(f):
-    t = 2 * math.pi * f / FRAMES
-    return 40.0 + 19.0 * math.sin(t), 23.0 + 8.0 * math.sin(2 * t)
+def trail_points():
+    """The trail's pixels from the lake to the rift, one step apart."""
+    points = []
+    for (x0, y0), (x1, y1) in zip(TRAIL, TRAIL[1:]):
+        n = max(abs(x1 - x0), abs(y1 - y0))
+        points += [(x0 + (x1 - x0) * i // n, y0 + (y1 - y0) * i // n) for i in range(n)]
+    return points + [TRAIL[-1]]
+
+
+# The glass, centred on its middle pixel: a dark rim round clear glass with a
+# glint, and a brass handle to the lower right.
+LENS = ['..###..',
+        '.#*..#.',
+        '#*....#',
+        '#.....#',
+        '#.....#',
+        '.#...#.',
+        '..###=.',
+        '      ==',
+        '       =']
+LENS_COLOURS = {'#': RIM, '*': WHITE, '=': BRASS}
 
 
 def draw_frame(base, f):
-    cx, cy = lens_centre(f)
     img = [row[:] for row in base]
-
-    # Handle first, so the rim sits on top of its end.  It points straight
-    # to the right: a level handle touches no rows the glass does not, which
-    # keeps every frame's changes (and so the clip) small.
-    for y in range(HEIGHT):
-        for x in range(WIDTH):
-            along, across = x + 0.5 - cx, y + 0.5 - cy
-            if RIM_R - 1 <= along <= RIM_R + 9 and abs(across) <= 2.2:
-                img[y][x] = BLACK if abs(across) > 1.3 or along > RIM_R + 8 else BRASS
-
-    for y in range(HEIGHT):
-        for x in range(WIDTH):
-            px, py = x + 0.5 - cx, y + 0.5 - cy
-            d = math.hypot(px, py)
-            if d <= LENS_R:
-                # Twice as large under the glass.
-                sx = int(math.floor(cx + px / 2))
-                sy = int(math.floor(cy + py / 2))
-                c = base[sy][sx] if 0 <= sx < WIDTH and 0 <= sy < HEIGHT else BG
-                if c == PARCH:
-                    c = PARCH_LT
-                elif c == BG:
-                    c = GLINT
-                # A glint along the upper left of the glass.
-                ang = math.atan2(py, px)
-                if LENS_R - 2.6 <= d <= LENS_R - 1.2 and -2.7 <= ang <= -1.9:
-                    c = WHITE
-                img[y][x] = c
-            elif d <= RIM_R:
-                img[y][x] = BLACK if d > RIM_R - 0.9 or d < LENS_R + 0.6 else RIM
+    points = trail_points()
+    head = f * (len(points) - 1) // (FRAMES - 1)
+    # the dashes behind the glass: two pixels on, one off
+    for i, (x, y) in enumerate(points[:head]):
+        if i % 3 != 2:
+            img[y][x] = RED
+    hx, hy = points[head]
+    for dy, line in enumerate(LENS):
+        for dx, c in enumerate(line):
+            if c in LENS_COLOURS:
+                img[hy - 3 + dy][hx - 3 + dx] = LENS_COLOURS[c]
     return img
 
 
