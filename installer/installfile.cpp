@@ -127,19 +127,9 @@ static DWORD Clusters(DWORD bytes, DWORD cluster)
 static int CopyFits(const char *target, DWORD size)
 {
     char root[4] = {target[0], ':', '\\', '\0'};
-    DWORD perCluster, perSector, freeClusters, total, cluster, need, old = 0;
-    HANDLE file = CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD cluster, freeClusters, need, old = WritableFileSize(target);
 
-    if (file != INVALID_HANDLE_VALUE) {
-        old = GetFileSize(file, NULL);
-        CloseFile(file);
-    }
-    if (target[0] == '\\' ||
-        !GetDiskFreeSpaceA(target[1] == ':' ? root : NULL, &perCluster, &perSector, &freeClusters, &total))
-        return 1;
-    cluster = perCluster * perSector;
-    if (cluster == 0)
+    if (target[0] == '\\' || !DriveRoom(target[1] == ':' ? root : NULL, &cluster, &freeClusters))
         return 1;
     need = Clusters(size, cluster);
     return need <= freeClusters || need - freeClusters <= Clusters(old, cluster);

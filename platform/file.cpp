@@ -28,3 +28,26 @@ int MakeDirectory(const char *path)
 {
     return CreateDirectoryA(path, NULL) != 0;
 }
+
+DWORD WritableFileSize(const char *path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD size = 0;
+
+    if (file != INVALID_HANDLE_VALUE) {
+        size = GetFileSize(file, NULL);
+        CloseFile(file);
+    }
+    return size;
+}
+
+int DriveRoom(const char *root, DWORD *cluster, DWORD *freeClusters)
+{
+    DWORD perCluster, perSector, total;
+
+    if (!GetDiskFreeSpaceA(root, &perCluster, &perSector, freeClusters, &total))
+        return 0;
+    *cluster = perCluster * perSector;
+    return *cluster != 0;
+}

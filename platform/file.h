@@ -16,5 +16,11 @@ int WriteFileBytes(HANDLE file, const void *bytes, DWORD size);
 int CloseFile(HANDLE file);
 int RemoveFile(const char *path);
 int MakeDirectory(const char *path);
+/* The size of the file at path as an open for writing finds it, without
+   emptying it: 0 when it cannot be opened so (absent, or in use). */
+DWORD WritableFileSize(const char *path);
+/* The bytes of a cluster and the free clusters of the drive of root ("X:\",
+   or NULL: the current folder's): 0 when the drive cannot say. */
+int DriveRoom(const char *root, DWORD *cluster, DWORD *freeClusters);
 
 #endif

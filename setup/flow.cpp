@@ -105,8 +105,8 @@ static int RunCopyingPhase(void)
     if (g_silent != SILENT_QUIET)
         hCopy = CreateDialogParamA(g_hInstance, MAKEINTRESOURCEA(IDD_COPYING), NULL,
                                    CopyDlgProc, 0);
-    /* no question comes up in a silent run to paint it */
-    if (g_silent)
+    /* no question comes up in a silent run to paint it (/SILENT shows it) */
+    if (g_silent && hCopy != NULL)
         UpdateWindow(hCopy);
     SetCurrentDialog(hCopy);
 

@@ -29,7 +29,8 @@ extern "C" void *memset(void *dst, int value, size_t n)
 /* The linker puts this at the image's base: the module's own handle. */
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
-/* The program takes no command line, and its windows choose their own way
+/* WinMain's command line and show state go unused: ReadCommandLine reads
+   the switches from GetCommandLineA, and the windows choose their own way
    of showing. */
 extern "C" void WinMainCRTStartup(void)
 {
