@@ -27,10 +27,10 @@ static const char kTextTooLongB[] =
    they cannot take is refused here, before anything is written. The
    temporary and side paths are no longer than the target. */
 static int BuildPaths(const char *folder, const char *relativeName,
-                      char *target, char *temp, char *side, size_t cap)
+                      char *target, char *temp, char *side, char *dir, size_t cap)
 {
     size_t len;
-    char *stemEnd;
+    char *stemEnd, *name = temp;
 
     if (!JoinText(target, cap, folder, relativeName, NULL))
         return 0;
@@ -44,9 +44,65 @@ static int BuildPaths(const char *folder, const char *relativeName,
     for (int i = 0; i < 3; i++)
         stemEnd = CharPrevA(temp, stemEnd);
     *stemEnd = '\0';
+    /* the folder they are in: up to the last backslash, stepped by character */
+    for (char *p = temp; *p; p = CharNextA(p))
+        name = *p == '\\' ? p + 1 : name;
+    JoinText(dir, cap, temp, NULL, NULL);
+    dir[name - temp] = '\0';
     JoinText(side, cap, temp, "000", NULL);
     JoinText(temp, cap, temp, "tmp", NULL);
     return 1;
+}
+
+/* A new, empty file of the setup's own at path, open for writing, and never
+   a file reached through a link someone put there. A free name is made
+   with CREATE_NEW, which fails rather than follow a link that appears at
+   it in between. What stands at a name that is not free (a file of an
+   earlier run, or a link: under Wine a link to a file looks like the file,
+   and deleting it deletes that file) is not opened but replaced: a new file
+   made beside it, under a name of its own and held open, is renamed over
+   it, which replaces a link as a link. Windows 95 and 98 have no links and
+   no such rename; there the name is freed by deleting what stands at it. */
+static HANDLE CreateOwnFile(const char *path, const char *dir)
+{
+    char fresh[MAX_PATH];
+    HANDLE file = CreateNewFile(path);
+
+    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
+        return file;
+    if (g_osVersion.dwPlatformId != VER_PLATFORM_WIN32_NT) {
+        RemoveFile(path);
+        return CreateNewFile(path);
+    }
+    file = CreateFreshFile(dir, fresh);
+    if (file != INVALID_HANDLE_VALUE && !RenameOver(fresh, path)) {
+        CloseFile(file);
+        RemoveFile(fresh);
+        file = INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
+
+/* Whether the file at path, which exists, is reached through a link: the
+   path it names itself by is not the one it was opened by (or it cannot
+   say). Windows before Vista has no link to a file, nor the call. */
+static int ReachedThroughLink(const char *path)
+{
+    typedef DWORD(WINAPI * FinalPathProc)(HANDLE, LPSTR, DWORD, DWORD);
+    FinalPathProc finalPath = (FinalPathProc)(void (*)(void))KernelProc("GetFinalPathNameByHandleA");
+    char named[MAX_PATH + 4];   /* "\\?\" and the path */
+    HANDLE file;
+    DWORD len;
+
+    if (finalPath == NULL)
+        return 0;
+    file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, NULL);   /* a folder too */
+    if (file == INVALID_HANDLE_VALUE)
+        return 1;
+    len = finalPath(file, named, sizeof(named), 0);
+    CloseFile(file);
+    return len < 4 || len >= sizeof(named) || lstrcmpiA(named + 4, path) != 0;
 }
 
 /* A piece is a few milliseconds of work on a disk of the 1990s. */
@@ -82,15 +138,6 @@ static void ServeWindows(DWORD before, DWORD after)
     TakeMessages(WM_MOUSEFIRST, WM_MOUSELAST, 0);
     TakeMessages(WM_NCMOUSEMOVE, WM_NCMBUTTONDBLCLK, 0);
     TakeMessages(WM_PAINT, WM_PAINT, 1);
-}
-
-/* Whether two paths end in the same character, of one byte or two. */
-static int SameLastChar(const char *a, const char *b)
-{
-    const char *endA = a + TextLength(a, OFS_MAXPATHNAME), *endB = b + TextLength(b, OFS_MAXPATHNAME);
-    const char *lastA = CharPrevA(a, endA), *lastB = CharPrevA(b, endB);
-
-    return lastA != endA && endA - lastA == endB - lastB && lastA[0] == lastB[0] && endA[-1] == endB[-1];
 }
 
 static int FileExists(const char *path)
@@ -140,7 +187,7 @@ static int CopyFits(const char *target, DWORD size)
    whole (a piece written short, a failed write or close: a full disk) or
    the copy would not fit. Then the temporary file goes, the disk error is
    said, and the target has not been touched. */
-static int WriteTempFile(const char *temp, const char *target, const char *fileName)
+static int WriteTempFile(const char *temp, const char *target, const char *dir, const char *fileName)
 {
     HANDLE file;
     HRSRC hRes;
@@ -149,7 +196,7 @@ static int WriteTempFile(const char *temp, const char *target, const char *fileN
     DWORD size, done = 0;
     int whole = 1;
 
-    while ((file = CreateFileForWriting(temp)) == INVALID_HANDLE_VALUE) {
+    while ((file = CreateOwnFile(temp, dir)) == INVALID_HANDLE_VALUE) {
         if (InstallerMessage(kTextTempFile, "Error", MB_YESNO | MB_ICONQUESTION) == IDNO)
             return 0;
     }
@@ -178,47 +225,35 @@ static int WriteTempFile(const char *temp, const char *target, const char *fileN
     return 0;
 }
 
-/* The probe: a target that cannot be opened for writing is in use, and the
-   copy goes beside it. Opening it empties it; its old content is not
-   brought back later. */
-static const char *ChooseDestination(const char *target, const char *side)
+/* The probe, on a file of the target's own: the destination, and *file
+   open for writing on it when it is the target. The target is made anew
+   (its old content is not brought back later); one that cannot be replaced
+   is emptied where it stands (its holder shares writing), else it is in
+   use and the copy goes beside it. A target that can be neither replaced
+   nor left, being reached through a link (whose file someone holds), is
+   the destination with no file: it cannot be made. */
+static const char *ChooseDestination(const char *target, const char *side, const char *dir, HANDLE *file)
 {
-    HANDLE file = CreateFileForWriting(target);
-
-    if (file == INVALID_HANDLE_VALUE)
-        return side;
-    CloseFile(file);
-    return target;
-}
-
-/* When it cannot create the name it was given, the expand-copy may create
-   the compressed-file name instead (last character '_'); a file made under
-   any other name than the destination is not ours. */
-static INT CreateDestination(const char *dest)
-{
-    OFSTRUCT of;
-    INT file = SysLZOpenFile(dest, &of, OF_CREATE);
-
-    if (file >= 0 && !SameLastChar(of.szPathName, dest)) {
-        SysLZClose(file);
-        RemoveFile(of.szPathName);
-        file = -1;
+    *file = CreateOwnFile(target, dir);
+    if (*file == INVALID_HANDLE_VALUE && !ReachedThroughLink(target)) {
+        *file = CreateFileForWriting(target);
+        if (*file == INVALID_HANDLE_VALUE)
+            return side;
     }
-    return file;
+    return target;
 }
 
 /* The expand-copy of an opened source onto an opened destination, piece by
    piece: LZRead expands a compressed source and reads any other as it is.
    The bytes written, or a negative LZERROR_ code; a piece written short is
-   a failure (a full disk). The destination, made by OpenFile, is a file
-   handle of the system's own. */
-static LONG CopyPieces(INT source, INT dest)
+   a failure (a full disk). */
+static LONG CopyPieces(INT source, HANDLE dest)
 {
     LONG copied = 0;
     INT n;
 
     while ((n = SysLZRead(source, g_piece, INSTALL_PIECE_SIZE)) > 0) {
-        if (!WriteFileBytes(LongToHandle(dest), g_piece, (DWORD)n))
+        if (!WriteFileBytes(dest, g_piece, (DWORD)n))
             return LZERROR_WRITE;
         copied += n;
         ServeWindows((DWORD)(copied - n), (DWORD)copied);
@@ -226,19 +261,20 @@ static LONG CopyPieces(INT source, INT dest)
     return n < 0 ? n : copied;
 }
 
-/* The temporary file expand-copied onto the destination, then deleted.
-   A failed copy deletes what it wrote. */
-static InstallResult ExpandCopy(const char *temp, const char *target, const char *dest)
+/* The temporary file expand-copied onto the destination (the side file
+   made here, of its own), then deleted. A failed copy deletes what it
+   wrote. */
+static InstallResult ExpandCopy(const char *temp, const char *target, const char *dest, const char *dir,
+                                HANDLE destFile)
 {
     OFSTRUCT ofSource;
-    INT source, destFile;
+    INT source;
     LONG copied;
 
     source = SysLZOpenFile(temp, &ofSource, OF_READ);
-    RemoveFile(target);              /* fails, harmlessly, when in use */
-
-    destFile = CreateDestination(dest);
-    if (destFile < 0) {
+    if (dest != target)
+        destFile = CreateOwnFile(dest, dir);
+    if (destFile == INVALID_HANDLE_VALUE) {
         if (source >= 0)
             SysLZClose(source);
         RemoveFile(temp);
@@ -249,7 +285,8 @@ static InstallResult ExpandCopy(const char *temp, const char *target, const char
     copied = CopyPieces(source, destFile);   /* fails on a source not opened */
     if (source >= 0)
         SysLZClose(source);
-    SysLZClose(destFile);
+    if (!CloseFile(destFile))
+        copied = LZERROR_WRITE;
     RemoveFile(temp);
 
     if (copied <= 0) {
@@ -262,11 +299,12 @@ static InstallResult ExpandCopy(const char *temp, const char *target, const char
 
 InstallResult InstallPayloadFile(const char *folder, const char *relativeName, const char *fileName)
 {
-    char target[280], temp[280], side[280];
+    char target[280], temp[280], side[280], dir[280];
     const char *dest;
+    HANDLE destFile;
     InstallResult result;
 
-    if (!BuildPaths(folder, relativeName, target, temp, side, sizeof(target))) {
+    if (!BuildPaths(folder, relativeName, target, temp, side, dir, sizeof(target))) {
         char text[360];
         if (JoinText(text, sizeof(text), kTextTooLongA, relativeName, kTextTooLongB))
             InstallerMessage(text, "Error", MB_ICONHAND);
@@ -284,10 +322,10 @@ InstallResult InstallPayloadFile(const char *folder, const char *relativeName, c
             g_yesToAll = 1;
     }
 
-    if (!WriteTempFile(temp, target, fileName))
+    if (!WriteTempFile(temp, target, dir, fileName))
         return INSTALL_FAILED;
-    dest = ChooseDestination(target, side);
-    result = ExpandCopy(temp, target, dest);
+    dest = ChooseDestination(target, side, dir, &destFile);
+    result = ExpandCopy(temp, target, dest, dir, destFile);
     if (result != INSTALL_OK || dest == target)
         return result;
     return ScheduleReplaceAtRestart(target, side);

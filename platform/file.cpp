@@ -7,6 +7,30 @@ HANDLE CreateFileForWriting(const char *path)
                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
+HANDLE CreateNewFile(const char *path)
+{
+    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+HANDLE CreateFreshFile(const char *folder, char name[MAX_PATH])
+{
+    HANDLE file = INVALID_HANDLE_VALUE;
+
+    if (GetTempFileNameA(folder, "vx", 0, name)) {
+        file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file == INVALID_HANDLE_VALUE)
+            RemoveFile(name);
+    }
+    return file;
+}
+
+int RenameOver(const char *from, const char *to)
+{
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 int WriteFileBytes(HANDLE file, const void *bytes, DWORD size)
 {
     DWORD written = 0;

@@ -10,6 +10,17 @@
 
 /* INVALID_HANDLE_VALUE when the file cannot be opened for writing. */
 HANDLE CreateFileForWriting(const char *path);
+/* A file made for writing where nothing stands at path yet: it fails
+   (ERROR_FILE_EXISTS) on anything there, a link too, which it never
+   follows. */
+HANDLE CreateNewFile(const char *path);
+/* A new empty file of a name of its own in folder, open for writing and
+   shared for deleting, so that it can be renamed while it is open (NT
+   only): INVALID_HANDLE_VALUE when none can be made; *name is its path. */
+HANDLE CreateFreshFile(const char *folder, char name[MAX_PATH]);
+/* from takes the name to, replacing what stands there (a link as a link,
+   never followed). NT only. */
+int RenameOver(const char *from, const char *to);
 /* 1 when every byte was written. */
 int WriteFileBytes(HANDLE file, const void *bytes, DWORD size);
 /* 1 when the file was closed (its last bytes written). */
