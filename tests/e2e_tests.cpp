@@ -770,6 +770,8 @@ const std::vector<Case> kInstallCases = {
     {"LeftoverTemporaryFiles", {Game(kGame), Put(kData + "vxmain.tmp", std::string(Payload("vxmain.vdf").size() + 99999, 't')),
         Put(kData + "vxsky_readme.tmp", std::string(9999, 't')), Start(), kInstall, Found(kGame, IDYES), kDone, Exit(),
         Installed(kGame)}},
+    {"LeftoverTemporaryFileOn98", {Win("win98"), Game(kGame), Put(kData + "vxmain.tmp", "t"), Start(), kInstall,
+        Found(kGame, IDYES), kDone, Exit(), Installed(kGame)}},
     {"HalfWrittenTargets", {Game(kGame), Put(kMain, Payload("vxmain.vdf").substr(0, Payload("vxmain.vdf").size() / 2)),
         Put(kReadme, Payload("vxsky_readme.txt").substr(0, 1000)), Start(), kInstall, Found(kGame, IDYES),
         Overwrite("tvdata\\vxmain.vdf", IDC_YESTOALL), kDone, Exit(), Installed(kGame)}},
@@ -903,7 +905,36 @@ Step RoomForMain(int times, int extra)
     };
 }
 
+// A link someone put in tvdata\\ at a name the setup writes, to a file outside the game folder.
+const std::string kOutside = "F:\\system\\victim.dll", kVictim(1760, 'v');
+Step Link(const std::string &at, const std::string &to)
+{
+    return [=](Session &) {
+        return ui::Put(kLinked, "") && Shell("ln -s '" + UnixPath(to) + "' '" + UnixPath(at) + "'") ? "" : "cannot link " + at;
+    };
+}
+Case Linked(const std::string &name, const std::string &at, std::vector<Step> steps)
+{
+    steps.insert(steps.begin(), {Game(kGame), Put(kOutside, kVictim), Link(at, kOutside)});
+    return steps.push_back(Has(kOutside, kVictim)), Case{name, steps};
+}
+
 const std::vector<Case> kFailureCases = {
+    // the outside file keeps every byte; the install ends as it would without the link
+    Linked("LinkAtTheTemporaryFile", kData + "vxmain.tmp", {Start(), kInstall, Found(kGame, IDYES), kDone, Exit(),
+        Installed(kGame)}),
+    Linked("LinkAtTheTarget", kMain, {Start(), kInstall, Found(kGame, IDYES), Overwrite("tvdata\\vxmain.vdf", IDYES), kDone,
+        Exit(), Installed(kGame)}),
+    Linked("LinkAtTheSideFile", kData + "vxmain.000", {Put(kMain, "running"), Hold(kMain, FILE_SHARE_READ), Start(),
+        kInstall, Found(kGame, IDYES), Overwrite("tvdata\\vxmain.vdf", IDYES), kRestartNt, Exit(), Moves(2), Restart(),
+        Installed(kGame)}),
+    // a link that cannot be replaced (Wine keeps one whose file is open) is neither written nor left for the restart
+    Linked("LinkAtTheTargetToAFileInUse", kMain, {Hold(kOutside, FILE_SHARE_READ | FILE_SHARE_WRITE), Start(), kInstall,
+        Found(kGame, IDYES), Overwrite("tvdata\\vxmain.vdf", IDYES), Box("Create Failed", kMain, MB_OK, kCopying, IDOK),
+        kFailed, kQuit, Exit(), Moves(0)}),
+    // what the player set up stays: the data folder a link to another drive
+    {"DataFolderIsALink", {Put(kGame + "torvane.exe"), Mkdir("F:\\Data"), Link(kGame + "tvdata", "F:\\Data"), Start(), kInstall,
+        Found(kGame, IDYES), kDone, Exit(), Installed(kGame), Only("F:\\Data\\", "vxmain.vdf|vxsky_readme.txt")}},
     // a read-only target: replaced in place where a writer gets through, else at the restart
     {"ReadOnlyTarget", {Game(kGame), Put(kReadme, "old"), ReadOnly(kReadme), Start(), kInstall, Found(kGame, IDYES),
         Overwrite("tvdata\\vxsky_readme.txt", IDYES), kReadOnlyWritable ? kDone : kRestartNt, Exit(),
