@@ -30,13 +30,12 @@
 # user's folders (Desktop ... Videos, Templates) link to the home; the home
 # holds a second prefix, as Steam's Proton keeps one, whose z: links back to
 # the root; M: and N: map one folder of the tree (as a player maps D: to
-# ~/Games);
-# D:\again and D:\loop link to D:\. "links off" takes away every link of the
-# layout and every link under the drives' folders (the tests' own), so that
-# nothing walks or deletes through them afterwards.
+# ~/Games); D:\again and D:\loop link to D:\. "links off" takes away every
+# link of the layout and every link under the drives' folders (the tests'
+# own), so that nothing walks or deletes through them afterwards.
 set -euo pipefail
 
-cmd=${1:?usage: bed.sh start|stop BEDDIR [ROOT] | check [headless]}
+cmd=${1:?usage: bed.sh start|stop BEDDIR [ROOT] | links BEDDIR on|off | check [headless]}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 case ${SKYRIFT_ARCH:-i686} in
     i686) export WINEARCH=win32 WINE=wine WINESERVER=wineserver
