@@ -95,7 +95,8 @@ DWORD WINAPI ShowElsewhere(LPVOID made)
 // The host's path of a drive path whose folder exists (Wine's own call).
 std::string UnixPath(const std::string &path)
 {
-    static auto unix = (char *(CDECL *)(LPCWSTR))(void (*)(void))GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name");
+    static auto unix = (char *(CDECL *)(LPCWSTR))(void (*)(void))GetProcAddress(GetModuleHandleA("kernel32"),
+                                                                               "wine_get_unix_file_name");
     char *got = unix ? unix(std::wstring(path.begin(), path.end()).c_str()) : nullptr;
     std::string name = got ? got : "";
     return HeapFree(GetProcessHeap(), 0, got), name;
@@ -905,7 +906,7 @@ Step RoomForMain(int times, int extra)
     };
 }
 
-// A link someone put in tvdata\\ at a name the setup writes, to a file outside the game folder.
+// A link someone put in tvdata at a name the setup writes, to a file outside the game folder.
 const std::string kOutside = "F:\\system\\victim.dll", kVictim(1760, 'v');
 Step Link(const std::string &at, const std::string &to)
 {
@@ -1073,17 +1074,17 @@ std::vector<Case> SilentCases()
 
 // The prefix as wineboot leaves it: Z: the bed's tree standing for the Unix root, with the home
 // in it, which holds the prefix and a Proton prefix whose z: links back to the root; the user's
-// folders link to the home, M: and N: map one folder of it, D:\\again and D:\\loop link to D:\\.
+// folders link to the home, M: and N: map one folder of it, D:\again and D:\loop link to D:\ itself.
 Step WineLayout() { return [](Session &) { return Layout("on") ? "" : std::string("cannot lay the prefix out"); }; }
 const std::string kHomeGame = "Z:\\home\\player\\Games\\Torvane\\", kPrefixGame = "C:\\Games\\Torvane\\";
 
 const std::vector<Case> kWineCases = {
     // each folder once, by its own path: D: not through its loops, M: not again as N: or in Z:, the home
     // not through the user's folders; the picker goes through a link
-    {"EveryFolderOnceByItsOwnPath", {Game(kPrefixGame), Game(kGame), WineLayout(), Game("M:\\Torvane\\"), Game(kHomeGame),
-        Start(), kInstall, Found(kPrefixGame, IDNO), Found(kGame, IDNO), Found("M:\\Torvane\\", IDNO), Found(kHomeGame, IDNO), NotFound(),
-        Pick("C:\\users\\" + std::string(getenv("USERNAME")) + "\\Desktop\\Games\\Torvane\\"), kDone, Exit(),
-        Installed(kHomeGame)}},
+    {"EveryFolderOnceByItsOwnPath", {Game(kPrefixGame), Game(kGame), WineLayout(), Game("M:\\Torvane\\"),
+        Game(kHomeGame), Start(), kInstall, Found(kPrefixGame, IDNO), Found(kGame, IDNO), Found("M:\\Torvane\\", IDNO),
+        Found(kHomeGame, IDNO), NotFound(), Pick("C:\\users\\" + std::string(getenv("USERNAME")) +
+        "\\Desktop\\Games\\Torvane\\"), kDone, Exit(), Installed(kHomeGame)}},
     {"NothingFoundEndsAfterOneWalk", {WineLayout(), Start("/S /LOG=setup.log"), Ends(1603), Logged({Quiet("Browse",
         kNotFoundText), "No folder: nothing installed", "Exit code: 1603"})}},
 };
