@@ -69,7 +69,7 @@ printf '%s\n' "$U"/home/player/.cache/a{0..49}/b{0..39} "$U"/usr/share/p{0..49}/
     "$U"/home/player/.steam/steam/steamapps/compatdata/2420/pfx/drive_c/s{0..39}/t{0..49} | xargs mkdir -p
 real=$( { find "$BED/prefix/drive_c" "$D" "$F" -type d
           [ -L "$BED/prefix/dosdevices/h:" ] && find "$BED/fulldisk" -type d
-          find "$U" -path "$BED/prefix" -prune -o -path "$U/home/player/.wine" -prune -o -type d -print; } | wc -l)
+          find "$U" -path "$U/home/player/.wine" -prune -o -type d -print; } | wc -l)
 (cd "$TREE" && ../tools/bed/wine-run.sh "$BED" bin/tools/skyrift_bench.exe --layout "$real" 'Z:\mnt\games\' 120)
 tools/bed/bed.sh links "$BED" off
 mv "$aside/tree" "$D/" && mv "$aside/deep" "$F/"

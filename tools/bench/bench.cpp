@@ -138,16 +138,20 @@ void BenchStartupCheck()
 
 long g_bareDirs;
 
-void BareWalk(const std::string &dir)
+// The folders under dir that are folders of their own: links passed over,
+// and skipped (another drive's root) too.
+void BareWalk(const std::string &dir, const std::string &skipped = "")
 {
     WIN32_FIND_DATAA e;
     HANDLE h = FindFirstFileA((dir + "*.*").c_str(), &e);
+    g_bareDirs++;   // an empty drive root lists nothing, not even "."
     if (h == INVALID_HANDLE_VALUE)
         return;
-    g_bareDirs++;
     do {
-        if ((e.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && strcmp(e.cFileName, ".") && strcmp(e.cFileName, ".."))
-            BareWalk(dir + e.cFileName + "\\");
+        std::string sub = dir + e.cFileName + "\\";
+        if ((e.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == FILE_ATTRIBUTE_DIRECTORY &&
+            strcmp(e.cFileName, ".") && strcmp(e.cFileName, "..") && sub != skipped)
+            BareWalk(sub, skipped);
     } while (FindNextFileA(h, &e));
     FindClose(h);
 }
@@ -185,24 +189,6 @@ void BenchSearch(const char *tree)
 
 // ------------------------------------------------------------ Wine's own layout
 
-// The folders under dir that are folders of their own: links passed over, and
-// the folder skipped (another drive's root).
-void RealWalk(const std::string &dir, const std::string &skipped)
-{
-    WIN32_FIND_DATAA e;
-    HANDLE h = FindFirstFileA((dir + "*.*").c_str(), &e);
-    g_bareDirs++;   // an empty drive root lists nothing, not even "."
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string sub = dir + e.cFileName + "\\";
-        if ((e.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == FILE_ATTRIBUTE_DIRECTORY &&
-            strcmp(e.cFileName, ".") && strcmp(e.cFileName, "..") && sub != skipped)
-            RealWalk(sub, skipped);
-    } while (FindNextFileA(h, &e));
-    FindClose(h);
-}
-
 HANDLE g_searchEnded;
 
 // Stops a search that has not ended after ms; 1 when it did.
@@ -239,7 +225,7 @@ void BenchLayout(long real, const char *skipped, int limit)
             else
                 for (char root[] = "C:\\"; root[0] <= 'Z'; root[0]++)
                     if (GetDriveTypeA(root) == DRIVE_FIXED && root[0] != 'N')   // N: is M:
-                        RealWalk(root, skipped);
+                        BareWalk(root, skipped);
             (mine ? ours : bare).push_back(Now() - t0);
             if (mine) {
                 DWORD fired = 0;
